@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages PORTPROBE needs to build, test and run.
+# Idempotent: packages already installed are skipped, and `apt-get update`
+# runs at most once, only when something has to be installed.
+#   scripts/setup.sh            build, tests and the program
+#   scripts/setup.sh --windows  also the MinGW-w64 cross compiler and Wine
+set -euo pipefail
+
+packages=(
+  g++ clang cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-image-formats-plugins
+  libgl-dev libxkbcommon-dev
+  libssl-dev libsqlite3-dev
+  fonts-ipafont-gothic xdg-utils
+  xvfb xauth x11-apps imagemagick
+  libclang-rt-14-dev
+)
+if [[ "${1:-}" == "--windows" ]]; then
+  packages+=(g++-mingw-w64-x86-64 wine64 wine)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  sudo="sudo"
+fi
+echo "setup: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

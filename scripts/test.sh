@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds PORTPROBE and runs every test: the debug build, the whole suite once
+# more under AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz
+# targets for a fixed time each. Installs what it needs first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+fuzz_seconds="${PORTPROBE_FUZZ_SECONDS:-60}"
+
+bash scripts/setup.sh
+
+echo "== debug build and tests"
+cmake --preset default
+cmake --build --preset default
+ctest --preset default
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+echo "== fuzz targets (${fuzz_seconds} s each)"
+cmake --preset fuzz
+cmake --build --preset fuzz
+for target in build/fuzz/fuzz/fuzz_*; do
+  [[ -x "$target" ]] || continue
+  name=$(basename "$target")
+  corpus="build/fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  seeds="fuzz/corpus/$name"
+  [[ -d "$seeds" ]] || seeds=""
+  echo "-- $name"
+  "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 -close_fd_mask=3 \
+    "$corpus" ${seeds:+"$seeds"}
+done
+echo "all tests passed"

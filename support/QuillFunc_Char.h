@@ -1,0 +1,32 @@
+#pragma once
+// QuillFunc_Char: bit strings, powers of two and byte-width padding.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+/// Turns a string of "0"/"1" (most significant first, blanks around ignored)
+/// into @p value. @returns false with value -1 for an invalid string; false
+/// after a reported overflow (value left as it was).
+bool gProcTrans2To10(std::string_view bits, std::int32_t &value);
+
+/// Turns @p value into a bit string without leading zeros; values of 1 or
+/// less give their decimal text. @returns false only after a reported error.
+bool gProcTrans10To2(std::int32_t value, std::string &bits);
+
+/// Largest e with 2^e <= @p value (0 for values of 1 or less).
+void mGetBeki2(std::int32_t value, std::int32_t &exponent);
+
+/// Pads @p text to @p width bytes of the ANSI code page with the one-byte
+/// @p fill: mode 1 on the left, mode 2 on the right, other modes not at all.
+std::string gGetSpaceString1(std::string_view text, std::int32_t width, std::string_view fill,
+                             std::int32_t mode);
+
+/// Byte length of @p text in the ANSI code page.
+std::int32_t mGetLenB(std::string_view text);
+
+/// Reads @p text as a number the way the Visual-Basic run time does
+/// (IsNumeric/CDbl): blanks around, a sign before or after, one decimal
+/// point, an exponent, &H/&O prefixes. std::nullopt when it is not a number.
+std::optional<double> gParseNumericText(std::string_view text);
