@@ -22,9 +22,11 @@ public:
     virtual LocalTime now() const = 0;
 };
 
-template <>
-Clock &Seam<Clock>::defaultInstance();
+template<> Clock &Seam<Clock>::defaultInstance();
 
-inline Clock &clock() { return Seam<Clock>::get(); }
+inline Clock &clock()
+{
+    return Seam<Clock>::get();
+}
 
 } // namespace platform

@@ -3,6 +3,7 @@
 
 #include "platform/seam.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,16 +35,24 @@ public:
 
     /// The third temporary-folder candidate: the Windows directory
     /// (GetWindowsDirectoryA, 260 characters, cut at the first NUL) followed
-    /// by "\Temp"; "/tmp" on other systems.
+    /// by "\Temp"; elsewhere $TMPDIR when set, else "/tmp".
     virtual std::string windowsTempDirectory() const = 0;
 
     /// Folder of the running executable, without a trailing separator.
     virtual std::string applicationFolder() const = 0;
 };
 
-template <>
-Environment &Seam<Environment>::defaultInstance();
+template<> Environment &Seam<Environment>::defaultInstance();
 
-inline Environment &environment() { return Seam<Environment>::get(); }
+/// A file-system path from a UTF-8 text (the core's text encoding) on every OS.
+inline std::filesystem::path toFsPath(std::string_view utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline Environment &environment()
+{
+    return Seam<Environment>::get();
+}
 
 } // namespace platform

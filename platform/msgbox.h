@@ -37,9 +37,11 @@ public:
     virtual std::int32_t show(const MessageBoxRequest &request) = 0;
 };
 
-template <>
-MessageBox &Seam<MessageBox>::defaultInstance();
+template<> MessageBox &Seam<MessageBox>::defaultInstance();
 
-inline MessageBox &messageBox() { return Seam<MessageBox>::get(); }
+inline MessageBox &messageBox()
+{
+    return Seam<MessageBox>::get();
+}
 
 } // namespace platform

@@ -24,9 +24,11 @@ public:
     virtual void terminate(int exitCode) = 0;
 };
 
-template <>
-Process &Seam<Process>::defaultInstance();
+template<> Process &Seam<Process>::defaultInstance();
 
-inline Process &process() { return Seam<Process>::get(); }
+inline Process &process()
+{
+    return Seam<Process>::get();
+}
 
 } // namespace platform

@@ -33,27 +33,26 @@ public:
 
     /// Opens @p subkey under @p root with access mask @p samDesired (RegOpenKeyExA).
     /// @returns the key, or std::nullopt when it cannot be opened.
-    virtual std::optional<RegistryKey> open(RegistryRoot root, std::string_view subkey,
-                                            std::uint32_t samDesired)
-        = 0;
+    virtual std::optional<RegistryKey> open(
+        RegistryRoot root, std::string_view subkey, std::uint32_t samDesired) = 0;
 
     /// Reads a string value into a buffer of @p bufferChars characters (RegQueryValueExA,
     /// type 1); the text is cut at its first NUL. std::nullopt when the query fails.
-    virtual std::optional<std::string> queryString(RegistryKey key, std::string_view valueName,
-                                                   std::uint32_t bufferChars)
-        = 0;
+    virtual std::optional<std::string> queryString(
+        RegistryKey key, std::string_view valueName, std::uint32_t bufferChars) = 0;
 
     /// Reads a 32-bit number value (RegQueryValueExA, type 4); std::nullopt on failure.
-    virtual std::optional<std::int32_t> queryDword(RegistryKey key, std::string_view valueName)
-        = 0;
+    virtual std::optional<std::int32_t> queryDword(RegistryKey key, std::string_view valueName) = 0;
 
     /// Closes @p key (RegCloseKey).
     virtual void close(RegistryKey key) = 0;
 };
 
-template <>
-Registry &Seam<Registry>::defaultInstance();
+template<> Registry &Seam<Registry>::defaultInstance();
 
-inline Registry &registry() { return Seam<Registry>::get(); }
+inline Registry &registry()
+{
+    return Seam<Registry>::get();
+}
 
 } // namespace platform

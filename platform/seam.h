@@ -10,8 +10,7 @@
 
 namespace platform {
 
-template <class Service>
-class Seam
+template<class Service> class Seam
 {
 public:
     /// The implementation in force: the installed one, else the OS default.
@@ -27,14 +26,10 @@ private:
     static inline Service *installed_ = nullptr;
 };
 
-template <class Service>
-class ScopedSeam
+template<class Service> class ScopedSeam
 {
 public:
-    explicit ScopedSeam(Service &service)
-        : previous_(Seam<Service>::install(&service))
-    {
-    }
+    explicit ScopedSeam(Service &service) : previous_(Seam<Service>::install(&service)) { }
     ~ScopedSeam() { Seam<Service>::install(previous_); }
     ScopedSeam(const ScopedSeam &) = delete;
     ScopedSeam &operator=(const ScopedSeam &) = delete;

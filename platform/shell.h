@@ -39,9 +39,11 @@ public:
     virtual std::string startControlPanel(std::string_view applet) = 0;
 };
 
-template <>
-Shell &Seam<Shell>::defaultInstance();
+template<> Shell &Seam<Shell>::defaultInstance();
 
-inline Shell &shell() { return Seam<Shell>::get(); }
+inline Shell &shell()
+{
+    return Seam<Shell>::get();
+}
 
 } // namespace platform

@@ -32,9 +32,11 @@ public:
     virtual bool getVersionEx(OsVersionInfo &info) const = 0;
 };
 
-template <>
-VersionInfo &Seam<VersionInfo>::defaultInstance();
+template<> VersionInfo &Seam<VersionInfo>::defaultInstance();
 
-inline VersionInfo &versionInfo() { return Seam<VersionInfo>::get(); }
+inline VersionInfo &versionInfo()
+{
+    return Seam<VersionInfo>::get();
+}
 
 } // namespace platform

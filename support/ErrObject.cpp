@@ -38,21 +38,20 @@ constexpr std::array<StandardText, 21> StandardTexts = { {
     { 380, "プロパティの値が不正です。" },
 } };
 
-constexpr const char *ApplicationDefinedText
-    = "アプリケーション定義またはオブジェクト定義のエラーです。";
+constexpr const char *ApplicationDefinedText =
+    "アプリケーション定義またはオブジェクト定義のエラーです。";
 
 } // namespace
 
 RuntimeError::RuntimeError(std::int32_t number, std::string source, std::string description)
-    : number_(number)
-    , source_(std::move(source))
-    , description_(description.empty() ? gErrorText(number) : std::move(description))
-{
-}
+    : number_(number),
+      source_(std::move(source)),
+      description_(description.empty() ? gErrorText(number) : std::move(description))
+{ }
 
 void ErrObject::Clear()
 {
-    *this = ErrObject{};
+    *this = ErrObject {};
 }
 
 void ErrObject::Raise(std::int32_t number, std::string source, std::string description)

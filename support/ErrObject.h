@@ -37,8 +37,8 @@ inline constexpr std::int32_t InvalidPropertyValue = 380;
 class RuntimeError : public std::exception
 {
 public:
-    explicit RuntimeError(std::int32_t number, std::string source = {},
-                          std::string description = {});
+    explicit RuntimeError(
+        std::int32_t number, std::string source = {}, std::string description = {});
     std::int32_t number() const noexcept { return number_; }
     const std::string &source() const noexcept { return source_; }
     const std::string &description() const noexcept { return description_; }
@@ -62,8 +62,8 @@ struct ErrObject
     /// Back to number 0 and empty texts.
     void Clear();
     /// Throws a RuntimeError; an omitted description becomes the standard one.
-    [[noreturn]] void Raise(std::int32_t number, std::string source = {},
-                            std::string description = {});
+    [[noreturn]] void Raise(
+        std::int32_t number, std::string source = {}, std::string description = {});
 };
 
 /// The one pending error of the program (single user-interface thread).
@@ -76,10 +76,12 @@ std::string gErrorText(std::int32_t number);
 /// Thrown by a procedure that jumps to its error handler on a logical failure
 /// (a helper answered False); it leaves the pending error as it is.
 struct ErrHandlerJump
-{
-};
+{ };
 
-[[noreturn]] inline void gGotoErrHandler() { throw ErrHandlerJump{}; }
+[[noreturn]] inline void gGotoErrHandler()
+{
+    throw ErrHandlerJump {};
+}
 
 /// Inside a catch block: records the exception in flight as the pending error.
 /// Standard-library failures map to their run-time numbers (bad_alloc 7,
@@ -88,20 +90,17 @@ void gCaptureCurrentError();
 
 /// The library trap: runs @p body; when it fails, records the error, reports
 /// it through gProcErrLog under @p procName and answers false.
-template <class Body>
-bool gTrap(std::string_view procName, Body &&body);
+template<class Body> bool gTrap(std::string_view procName, Body &&body);
 
 /// The window trap: like gTrap, but the report goes to gProcFatalError, which
 /// does not return.
-template <class Body>
-void gTrapFatal(std::string_view procName, Body &&body);
+template<class Body> void gTrapFatal(std::string_view procName, Body &&body);
 
 // gProcErrLog and gProcFatalError live in QuillFunc_Common.
 void gProcErrLog(std::string_view procName, std::string_view extraText);
 [[noreturn]] void gProcFatalError(std::string_view procName, std::string_view extraText);
 
-template <class Body>
-bool gTrap(std::string_view procName, Body &&body)
+template<class Body> bool gTrap(std::string_view procName, Body &&body)
 {
     try {
         body();
@@ -113,8 +112,7 @@ bool gTrap(std::string_view procName, Body &&body)
     return false;
 }
 
-template <class Body>
-void gTrapFatal(std::string_view procName, Body &&body)
+template<class Body> void gTrapFatal(std::string_view procName, Body &&body)
 {
     try {
         body();

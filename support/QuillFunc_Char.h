@@ -20,8 +20,8 @@ void mGetBeki2(std::int32_t value, std::int32_t &exponent);
 
 /// Pads @p text to @p width bytes of the ANSI code page with the one-byte
 /// @p fill: mode 1 on the left, mode 2 on the right, other modes not at all.
-std::string gGetSpaceString1(std::string_view text, std::int32_t width, std::string_view fill,
-                             std::int32_t mode);
+std::string gGetSpaceString1(
+    std::string_view text, std::int32_t width, std::string_view fill, std::int32_t mode);
 
 /// Byte length of @p text in the ANSI code page.
 std::int32_t mGetLenB(std::string_view text);

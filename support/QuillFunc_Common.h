@@ -51,8 +51,7 @@ bool gDspControlPanel(std::string_view applet);
 
 /// The system's version texts. Outs are left unchanged on failure.
 bool gGetWinVersion(std::string &platform, std::string &major, std::string &minor,
-                    std::string &build, std::string &servicePack, std::string &subVersion,
-                    std::string &version);
+    std::string &build, std::string &servicePack, std::string &subVersion, std::string &version);
 
 /// The browser's version texts from the registry ("Can'tGet" where missing).
 bool gGetIeVersion(std::string &version, std::string &build, std::string &versionVector);

@@ -19,8 +19,7 @@ public:
 
 } // namespace
 
-template <>
-Clock &Seam<Clock>::defaultInstance()
+template<> Clock &Seam<Clock>::defaultInstance()
 {
     static SystemClock instance;
     return instance;

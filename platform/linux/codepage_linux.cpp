@@ -11,10 +11,7 @@ constexpr const char *AnsiCodePage = "CP932";
 class Converter
 {
 public:
-    Converter(const char *to, const char *from)
-        : cd_(iconv_open(to, from))
-    {
-    }
+    Converter(const char *to, const char *from) : cd_(iconv_open(to, from)) { }
     ~Converter()
     {
         if (cd_ != reinterpret_cast<iconv_t>(-1)) {

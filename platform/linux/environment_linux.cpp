@@ -41,7 +41,8 @@ public:
         if (path.empty()) {
             return false;
         }
-        struct stat st {};
+        struct stat st
+        { };
         return ::stat(std::string(path).c_str(), &st) == 0;
     }
 
@@ -55,7 +56,11 @@ public:
         return std::string(path);
     }
 
-    std::string windowsTempDirectory() const override { return "/tmp"; }
+    std::string windowsTempDirectory() const override
+    {
+        const char *tmpdir = std::getenv("TMPDIR");
+        return tmpdir && *tmpdir ? std::string(tmpdir) : std::string("/tmp");
+    }
 
     std::string applicationFolder() const override
     {
@@ -75,8 +80,7 @@ public:
 
 } // namespace
 
-template <>
-Environment &Seam<Environment>::defaultInstance()
+template<> Environment &Seam<Environment>::defaultInstance()
 {
     static PosixEnvironment instance;
     return instance;

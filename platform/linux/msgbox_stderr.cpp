@@ -20,8 +20,7 @@ public:
 
 } // namespace
 
-template <>
-MessageBox &Seam<MessageBox>::defaultInstance()
+template<> MessageBox &Seam<MessageBox>::defaultInstance()
 {
     static StderrMessageBox instance;
     return instance;

@@ -27,8 +27,7 @@ public:
 
 } // namespace
 
-template <>
-Process &Seam<Process>::defaultInstance()
+template<> Process &Seam<Process>::defaultInstance()
 {
     static PosixProcess instance;
     return instance;

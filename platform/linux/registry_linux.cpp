@@ -25,8 +25,7 @@ public:
 
 } // namespace
 
-template <>
-Registry &Seam<Registry>::defaultInstance()
+template<> Registry &Seam<Registry>::defaultInstance()
 {
     static AbsentRegistry instance;
     return instance;

@@ -99,7 +99,8 @@ public:
         }
         std::string target(file);
         if (!isAddress(target)) {
-            struct stat st {};
+            struct stat st
+            { };
             if (::stat(target.c_str(), &st) != 0) {
                 return errno == ENOENT ? SeErrFileNotFound : SeErrPathNotFound;
             }
@@ -136,8 +137,12 @@ public:
         reapFinished();
         // The desktop's own system-settings program stands in for the applet.
         static constexpr std::array<const char *, 6> Programs = {
-            "gnome-control-center", "systemsettings", "systemsettings5",
-            "xfce4-settings-manager", "mate-control-center", "lxqt-config",
+            "gnome-control-center",
+            "systemsettings",
+            "systemsettings5",
+            "xfce4-settings-manager",
+            "mate-control-center",
+            "lxqt-config",
         };
         for (const char *program : Programs) {
             if (!onPath(program)) {
@@ -156,8 +161,7 @@ public:
 
 } // namespace
 
-template <>
-Shell &Seam<Shell>::defaultInstance()
+template<> Shell &Seam<Shell>::defaultInstance()
 {
     static XdgShell instance;
     return instance;

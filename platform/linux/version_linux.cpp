@@ -15,7 +15,8 @@ class LinuxVersionInfo final : public VersionInfo
 public:
     bool getVersionEx(OsVersionInfo &info) const override
     {
-        struct utsname uts {};
+        struct utsname uts
+        { };
         if (::uname(&uts) != 0) {
             return false;
         }
@@ -63,8 +64,7 @@ private:
 
 } // namespace
 
-template <>
-VersionInfo &Seam<VersionInfo>::defaultInstance()
+template<> VersionInfo &Seam<VersionInfo>::defaultInstance()
 {
     static LinuxVersionInfo instance;
     return instance;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <new>
 #include <stdexcept>
 
@@ -14,9 +16,14 @@ struct Mapping
     std::int32_t number;
 };
 
-class CaptureTest : public ::testing::TestWithParam<Mapping>
+void PrintTo(const Mapping &p, std::ostream *out)
 {
-};
+    auto &os = *out;
+    os << p.name;
+}
+
+class CaptureTest : public ::testing::TestWithParam<Mapping>
+{ };
 
 TEST_P(CaptureTest, MapsTheExceptionInFlightToItsNumber)
 {
@@ -31,13 +38,12 @@ TEST_P(CaptureTest, MapsTheExceptionInFlightToItsNumber)
     Err().Clear();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Exceptions, CaptureTest,
+INSTANTIATE_TEST_SUITE_P(Exceptions, CaptureTest,
     ::testing::Values(Mapping { "raised", [] { Err().Raise(vberr::FileNotFound); }, 53 },
-                      Mapping { "bad_alloc", [] { throw std::bad_alloc(); }, 7 },
-                      Mapping { "out_of_range", [] { throw std::out_of_range("x"); }, 9 },
-                      Mapping { "overflow", [] { throw std::overflow_error("x"); }, 6 },
-                      Mapping { "other", [] { throw std::runtime_error("x"); }, 5 }),
+        Mapping { "bad_alloc", [] { throw std::bad_alloc(); }, 7 },
+        Mapping { "out_of_range", [] { throw std::out_of_range("x"); }, 9 },
+        Mapping { "overflow", [] { throw std::overflow_error("x"); }, 6 },
+        Mapping { "other", [] { throw std::runtime_error("x"); }, 5 }),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ErrObject, RaiseKeepsAnExplicitDescriptionAndSource)

@@ -1,0 +1,233 @@
+#pragma once
+// Stand-ins for the platform services, recorded so tests can check what the
+// code asked of the system. Each fake installs itself for its own lifetime.
+
+#include "platform/clock.h"
+#include "platform/environment.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/version.h"
+
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace fakes {
+
+/// A folder of its own under the system's temporary folder, removed afterwards.
+class TempDir
+{
+public:
+    TempDir()
+    {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path()
+            / ("portprobe-test-" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::permissions(
+            path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::filesystem::path &path() const { return path_; }
+    std::string str() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+class FixedClock final : public platform::Clock
+{
+public:
+    platform::LocalTime time { 2010, 2, 1, 9, 5, 3 };
+    platform::LocalTime now() const override { return time; }
+
+private:
+    platform::ScopedSeam<platform::Clock> guard_ { *this };
+};
+
+class RecordingMessageBox final : public platform::MessageBox
+{
+public:
+    std::vector<platform::MessageBoxRequest> shown;
+    std::int32_t show(const platform::MessageBoxRequest &request) override
+    {
+        shown.push_back(request);
+        return platform::IdOk;
+    }
+
+private:
+    platform::ScopedSeam<platform::MessageBox> guard_ { *this };
+};
+
+/// Environment with its own variables; files are checked on the real disk.
+class FakeEnvironment final : public platform::Environment
+{
+public:
+    std::map<std::string, std::string> variables;
+    std::string windowsTemp = "/nonexistent-windows/Temp";
+    std::string appFolder = "/nonexistent-app";
+    bool longPathFails = false;
+
+    std::optional<std::string> variable(std::string_view name) const override
+    {
+        for (const auto &[key, value] : variables) {
+            if (key.size() == name.size()
+                && std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+                       return std::tolower(static_cast<unsigned char>(a))
+                           == std::tolower(static_cast<unsigned char>(b));
+                   })) {
+                return value;
+            }
+        }
+        return std::nullopt;
+    }
+    bool exists(std::string_view path) const override
+    {
+        std::error_code ec;
+        return !path.empty() && std::filesystem::exists(platform::toFsPath(path), ec);
+    }
+    std::optional<std::string> longPathName(std::string_view path) const override
+    {
+        if (longPathFails || !exists(path)) {
+            return std::nullopt;
+        }
+        return std::string(path);
+    }
+    std::string windowsTempDirectory() const override { return windowsTemp; }
+    std::string applicationFolder() const override { return appFolder; }
+
+private:
+    platform::ScopedSeam<platform::Environment> guard_ { *this };
+};
+
+class FakeVersion final : public platform::VersionInfo
+{
+public:
+    bool fails = false;
+    platform::OsVersionInfo info { 5, 1, 2600, platform::PlatformWin32NT,
+        std::string("Service Pack 3\0junk", 19) };
+    bool getVersionEx(platform::OsVersionInfo &out) const override
+    {
+        if (fails) {
+            return false;
+        }
+        out = info;
+        return true;
+    }
+
+private:
+    platform::ScopedSeam<platform::VersionInfo> guard_ { *this };
+};
+
+/// Registry holding the values a test puts in, under "subkey\\value" names.
+class FakeRegistry final : public platform::Registry
+{
+public:
+    std::map<std::string, std::string> strings;
+    std::map<std::string, std::int32_t> numbers;
+    std::vector<std::string> openedKeys;
+    std::vector<std::uint32_t> masks;
+    int openCount = 0;
+    int closeCount = 0;
+
+    std::optional<platform::RegistryKey> open(
+        platform::RegistryRoot root, std::string_view subkey, std::uint32_t mask) override
+    {
+        masks.push_back(mask);
+        if (root != platform::RegistryRoot::LocalMachine) {
+            return std::nullopt;
+        }
+        const std::string prefix = std::string(subkey) + "\\";
+        auto has = [&](const auto &map) {
+            for (const auto &entry : map) {
+                if (entry.first.rfind(prefix, 0) == 0) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        if (!has(strings) && !has(numbers)) {
+            return std::nullopt;
+        }
+        openedKeys.emplace_back(subkey);
+        ++openCount;
+        return openedKeys.size();
+    }
+    std::optional<std::string> queryString(
+        platform::RegistryKey key, std::string_view name, std::uint32_t) override
+    {
+        auto it = strings.find(openedKeys.at(key - 1) + "\\" + std::string(name));
+        if (it == strings.end()) {
+            return std::nullopt;
+        }
+        return it->second.substr(0, it->second.find('\0'));
+    }
+    std::optional<std::int32_t> queryDword(
+        platform::RegistryKey key, std::string_view name) override
+    {
+        auto it = numbers.find(openedKeys.at(key - 1) + "\\" + std::string(name));
+        if (it == numbers.end()) {
+            return std::nullopt;
+        }
+        return it->second;
+    }
+    void close(platform::RegistryKey) override { ++closeCount; }
+
+private:
+    platform::ScopedSeam<platform::Registry> guard_ { *this };
+};
+
+class RecordingShell final : public platform::Shell
+{
+public:
+    std::int32_t answer = platform::SeSuccess;
+    std::string controlPanelFailure;
+    std::vector<std::pair<std::string, std::int32_t>> opened;
+    std::vector<std::string> applets;
+
+    std::int32_t open(std::string_view file, std::int32_t showCommand) override
+    {
+        opened.emplace_back(std::string(file), showCommand);
+        return answer;
+    }
+    std::string startControlPanel(std::string_view applet) override
+    {
+        applets.emplace_back(applet);
+        return controlPanelFailure;
+    }
+
+private:
+    platform::ScopedSeam<platform::Shell> guard_ { *this };
+};
+
+/// Thrown by RecordingProcess::terminate so a test sees the process end.
+struct ProcessEnded
+{
+    int exitCode;
+};
+
+class RecordingProcess final : public platform::Process
+{
+public:
+    std::vector<std::int32_t> sleeps;
+    int eventPasses = 0;
+    void sleep(std::int32_t milliseconds) override { sleeps.push_back(milliseconds); }
+    void doEvents() override { ++eventPasses; }
+    void terminate(int exitCode) override { throw ProcessEnded { exitCode }; }
+
+private:
+    platform::ScopedSeam<platform::Process> guard_ { *this };
+};
+
+} // namespace fakes

@@ -1,0 +1,250 @@
+#include "common/platform_fakes.h"
+#include "platform/codepage.h"
+#include "support/QuillFunc_Common.h"
+#include "support/QuillFunc_File.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+std::string readBytes(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+std::vector<std::string> reportLines(const std::string &report)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < report.size()) {
+        auto end = report.find("\r\n", start);
+        EXPECT_NE(end, std::string::npos) << "line without CR LF";
+        if (end == std::string::npos) {
+            break;
+        }
+        lines.push_back(report.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+class ErrorLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        env.variables["TEMP"] = temp.str();
+        registry.strings["SOFTWARE\\Microsoft\\Internet Explorer\\Version"] = "6.0.2900.5512";
+        gbooHideErrMsg = true;
+        Err().Clear();
+    }
+    void TearDown() override
+    {
+        gbooHideErrMsg = false;
+        Err().Clear();
+    }
+
+    std::filesystem::path logPath() const { return temp.path() / "PORTPROBE_ErrLog.txt"; }
+
+    // Raises @p number inside a trapped procedure named @p name.
+    static void failIn(const char *name, std::int32_t number)
+    {
+        gTrap(name, [&] { Err().Raise(number, "somewhere", "the raiser's own text"); });
+    }
+
+    fakes::TempDir temp;
+    fakes::FakeEnvironment env;
+    fakes::FixedClock clock;
+    fakes::RecordingMessageBox boxes;
+    fakes::FakeVersion version;
+    fakes::FakeRegistry registry;
+    fakes::RecordingShell shell;
+};
+
+TEST_F(ErrorLogTest, RecordMatchesTheGoldenFileByteForByte)
+{
+    failIn("gShellExecute", 53);
+    const std::string golden =
+        readBytes(std::filesystem::path(PORTPROBE_TEST_DATA) / "errlog_record.cp932.txt");
+    ASSERT_FALSE(golden.empty());
+    EXPECT_EQ(readBytes(logPath()), golden);
+}
+
+TEST_F(ErrorLogTest, FirstErrorCreatesTheFileAndTheSecondAppendsAfterThreeEmptyLines)
+{
+    ASSERT_FALSE(std::filesystem::exists(logPath()));
+    failIn("first", 6);
+    const std::string one = readBytes(logPath());
+    ASSERT_FALSE(one.empty());
+    failIn("second", 13);
+    const std::string both = readBytes(logPath());
+    ASSERT_EQ(both.substr(0, one.size()), one);
+    const std::string second = both.substr(one.size());
+    // The first record ends in two empty lines, the second starts with one.
+    EXPECT_EQ(one.substr(one.size() - 6), "\r\n\r\n\r\n");
+    EXPECT_EQ(second.substr(0, 2), "\r\n");
+    EXPECT_NE(platform::fromAnsi(second).find("second (PORTPROBE)"), std::string::npos);
+}
+
+TEST_F(ErrorLogTest, ReportLinesWithAndWithoutExtraText)
+{
+    gbooHideErrMsg = false;
+    failIn("gDspForm", 5);
+    gTrap("gGetSystemMetrics", [] { Err().Raise(vberr::InvalidProcedureCall); });
+    // gTrap passes an empty extra text; report the second one by hand with one.
+    Err().Number = 5;
+    gProcErrLog("gGetSystemMetrics", "lngTarget=1");
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(reportLines(boxes.shown[0].text).size(), 14u);
+    const auto lines = reportLines(boxes.shown[2].text);
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_EQ(lines[2], "lngTarget=1");
+    EXPECT_EQ(lines[3], "エラー番号：5");
+    EXPECT_EQ(lines[4], "gGetSystemMetrics (PORTPROBE)でエラーが発生しました。");
+}
+
+TEST_F(ErrorLogTest, StandardDescriptionReplacesTheRaisersText)
+{
+    gbooHideErrMsg = false;
+    failIn("gSetIni", 6);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    const auto lines = reportLines(boxes.shown[0].text);
+    EXPECT_EQ(lines[5], "エラー内容：オーバーフローしました。");
+}
+
+TEST_F(ErrorLogTest, MessageBoxOnlyWhileNotHiddenAndBeforeTheRecord)
+{
+    gbooHideErrMsg = false;
+    struct CheckingBox : platform::MessageBox
+    {
+        std::filesystem::path log;
+        bool fileExistedWhenShown = true;
+        platform::MessageBoxRequest last;
+        std::int32_t show(const platform::MessageBoxRequest &request) override
+        {
+            fileExistedWhenShown = std::filesystem::exists(log);
+            last = request;
+            return platform::IdOk;
+        }
+    } box;
+    box.log = logPath();
+    {
+        platform::ScopedSeam<platform::MessageBox> guard(box);
+        Err().HelpFile = "help.chm";
+        Err().HelpContext = 77;
+        Err().Number = 9;
+        gProcErrLog("proc", "");
+    }
+    EXPECT_FALSE(box.fileExistedWhenShown);
+    EXPECT_EQ(box.last.caption, "ｴﾗｰ");
+    EXPECT_EQ(box.last.buttons, platform::MbOkOnly);
+    EXPECT_EQ(box.last.icon, platform::MbIconNone);
+    EXPECT_EQ(box.last.helpFile, "help.chm");
+    EXPECT_EQ(box.last.helpContext, 77);
+    EXPECT_TRUE(std::filesystem::exists(logPath()));
+
+    gbooHideErrMsg = true;
+    failIn("quiet", 6);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ErrorLogTest, PendingErrorIsClearedAfterTheReport)
+{
+    failIn("proc", 53);
+    EXPECT_EQ(Err().Number, 0);
+    EXPECT_TRUE(Err().Description.empty());
+    EXPECT_TRUE(Err().Source.empty());
+}
+
+TEST_F(ErrorLogTest, NoPendingErrorShowsNumberZeroAndAnEmptyDescription)
+{
+    gbooHideErrMsg = false;
+    gTrap("gDspHelp", [] { gGotoErrHandler(); });
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    const auto lines = reportLines(boxes.shown[0].text);
+    EXPECT_EQ(lines[2], "エラー番号：0");
+    EXPECT_EQ(lines[3], "gDspHelp (PORTPROBE)でエラーが発生しました。");
+    EXPECT_EQ(lines[5], "エラー内容：");
+}
+
+TEST_F(ErrorLogTest, FailingVersionHelperLeavesItsLinesEmptyAndDoesNotReenter)
+{
+    version.fails = true;
+    registry.strings.clear();
+    gbooHideErrMsg = false;
+    failIn("proc", 6);
+    // Only the outer report is shown and written; the helper's own failure is dropped.
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    const auto lines = reportLines(boxes.shown[0].text);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[2], "エラー番号：6");
+    EXPECT_EQ(lines[8], "\tVersion：");
+    EXPECT_EQ(lines[10], "\tMinor：");
+    EXPECT_EQ(lines[13], "\tIeType：Can'tGet");
+    EXPECT_EQ(platform::fromAnsi(readBytes(logPath())).find("gGetWinVersion"), std::string::npos);
+}
+
+TEST_F(ErrorLogTest, UnwritableLogLosesTheRecordWithoutFailingTheCaller)
+{
+    env.variables["TEMP"] = (temp.path() / "missing-folder").string();
+    env.variables["TMP"] = (temp.path() / "also-missing").string();
+    env.appFolder = (temp.path() / "no-app-folder").string();
+    EXPECT_FALSE(gSetErrLog("report\r\n", ""));
+    failIn("proc", 6);
+    EXPECT_EQ(Err().Number, 0);
+    EXPECT_FALSE(std::filesystem::exists(temp.path() / "no-app-folder"));
+}
+
+TEST_F(ErrorLogTest, LogFileNameIsTempFolderTitleAndSuffix)
+{
+    std::string path = "unchanged";
+    ASSERT_TRUE(gGetErrLogFileName(path));
+    EXPECT_EQ(path, logPath().string());
+}
+
+TEST_F(ErrorLogTest, FatalErrorShowsTwoBoxesLogsOpensTheLogAndEnds)
+{
+    fakes::RecordingProcess process;
+    std::vector<std::string> order;
+    gSetEndProgramHandler([&] {
+        order.push_back("end window");
+        process.terminate(0);
+    });
+    try {
+        Err().Number = 13;
+        gProcFatalError("frmMenu_Form_Load", "");
+        FAIL() << "gProcFatalError returned";
+    } catch (const fakes::ProcessEnded &ended) {
+        EXPECT_EQ(ended.exitCode, 0);
+    }
+    gSetEndProgramHandler(nullptr);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(
+        boxes.shown[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
+    EXPECT_EQ(boxes.shown[0].icon, platform::MbIconCritical);
+    EXPECT_EQ(boxes.shown[0].caption, "PORTPROBE");
+    EXPECT_EQ(boxes.shown[1].text,
+        "エラーログに関するお問い合わせ・ご報告は\r\n説明書に記載しております。");
+    EXPECT_EQ(boxes.shown[1].icon, platform::MbIconInformation);
+    ASSERT_EQ(shell.opened.size(), 1u);
+    EXPECT_EQ(shell.opened[0].first, logPath().string());
+    EXPECT_EQ(shell.opened[0].second, platform::SwShowMinimized);
+    EXPECT_EQ(order, std::vector<std::string> { "end window" });
+    EXPECT_NE(platform::fromAnsi(readBytes(logPath())).find("エラー番号：13"), std::string::npos);
+}
+
+TEST_F(ErrorLogTest, FatalErrorWithoutAViewerSaysTheLogCouldNotBeShown)
+{
+    fakes::RecordingProcess process;
+    shell.answer = platform::SeErrNoAssociation;
+    EXPECT_THROW(gProcFatalError("main", ""), fakes::ProcessEnded);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text, "エラーログが表示できませんでした。");
+}
+
+} // namespace
