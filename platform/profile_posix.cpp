@@ -1,0 +1,259 @@
+// The profile service on POSIX systems: our INI engine over real files.
+//
+// File names arrive in the ANSI code page, as the Win32 functions take them,
+// and are turned back into the system's own (UTF-8) names here.
+//
+// A write never edits the file in place: the new contents go to a fresh file
+// beside it, which is flushed and then renamed over the old one, so a crash,
+// a full disk or a refused write leaves the previous file whole.
+
+#include "platform/codepage.h"
+#include "platform/profile.h"
+#include "platform/profile_engine.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace platform {
+namespace {
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) { }
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    int get() const { return fd_; }
+    /// Closes now and reports whether the close succeeded.
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
+
+enum class LoadStatus { Loaded, Missing, Failed };
+
+struct LoadedFile
+{
+    LoadStatus status = LoadStatus::Missing;
+    std::string bytes;
+    bool cut = false; // larger than ini::MaxFileBytes; bytes hold the start only
+    struct stat info = {};
+};
+
+// Reads at most ini::MaxFileBytes (+1 to notice a larger file). Anything but
+// a regular file (a folder, a FIFO, a device) is refused without reading it.
+LoadedFile load(const std::string &path)
+{
+    LoadedFile file;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        file.status = errno == ENOENT ? LoadStatus::Missing : LoadStatus::Failed;
+        return file;
+    }
+    FileDescriptor guard(fd);
+    if (::fstat(fd, &file.info) != 0 || !S_ISREG(file.info.st_mode)) {
+        file.status = LoadStatus::Failed;
+        return file;
+    }
+    std::size_t wanted = ini::MaxFileBytes + 1;
+    if (file.info.st_size >= 0 && static_cast<std::uintmax_t>(file.info.st_size) < wanted) {
+        wanted = static_cast<std::size_t>(file.info.st_size) + 1;
+    }
+    file.bytes.resize(wanted);
+    std::size_t got = 0;
+    while (got < file.bytes.size()) {
+        ssize_t n = ::read(fd, file.bytes.data() + got, file.bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            file.status = LoadStatus::Failed;
+            file.bytes.clear();
+            return file;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+        if (got == file.bytes.size() && got <= ini::MaxFileBytes) {
+            file.bytes.resize(std::min(got * 2, ini::MaxFileBytes + 1)); // file grew meanwhile
+        }
+    }
+    file.bytes.resize(got);
+    if (got > ini::MaxFileBytes) {
+        file.cut = true;
+        file.bytes.resize(ini::MaxFileBytes);
+    }
+    file.status = LoadStatus::Loaded;
+    return file;
+}
+
+// What a reader sees of a file: nothing when it cannot be read, and of a
+// file above the limit only the complete lines before it.
+std::string readable(std::string_view fileName)
+{
+    LoadedFile file = load(fromAnsi(fileName));
+    if (file.status != LoadStatus::Loaded) {
+        return {};
+    }
+    if (file.cut) {
+        auto lastBreak = file.bytes.find_last_of("\r\n");
+        file.bytes.resize(lastBreak == std::string::npos ? 0 : lastBreak + 1);
+    }
+    return std::move(file.bytes);
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string folderOf(const std::string &path)
+{
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void syncFolder(const std::string &folder)
+{
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Replaces @p path with @p bytes through a new file renamed into place. An
+// existing file's permissions (and, where allowed, owner) carry over; a new
+// file gets the usual 0666 less the umask.
+bool replaceFile(const std::string &path, std::string_view bytes, const struct stat *existing)
+{
+    static std::atomic<unsigned> serial { 0 };
+    mode_t mode = existing ? (existing->st_mode & 07777) : 0666;
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial++);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (fd < 0) {
+        return false;
+    }
+    FileDescriptor guard(fd);
+    bool ok = true;
+    if (existing) {
+        // open() applied the umask; restore the old file's exact permissions.
+        if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+            // Not ours to give away: the file stays with us, as on any rewrite.
+        }
+        ok = ::fchmod(fd, mode) == 0;
+    }
+    ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = guard.close() && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    syncFolder(folderOf(path));
+    return true;
+}
+
+class FileProfile final : public Profile
+{
+public:
+    std::uint32_t getString(ProfileText section, ProfileText key, ProfileText defaultValue,
+        std::span<char> buffer, std::string_view fileName) override
+    {
+        return ini::getString(readable(fileName), section, key, defaultValue, buffer);
+    }
+
+    bool writeString(
+        ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) override
+    {
+        std::string path = fromAnsi(fileName);
+        // Write through a symbolic link to its target rather than replace the link.
+        struct stat linkInfo = {};
+        if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
+            char resolved[PATH_MAX];
+            if (!::realpath(path.c_str(), resolved)) {
+                return false;
+            }
+            path = resolved;
+        }
+        LoadedFile file = load(path);
+        if (file.status == LoadStatus::Failed || file.cut) {
+            return false; // never rewrite what could not be read whole
+        }
+        bool exists = file.status == LoadStatus::Loaded;
+        if (exists && ::access(path.c_str(), W_OK) != 0) {
+            return false; // a read-only file stays as it is, as on Windows
+        }
+        auto updated = ini::write(file.bytes, section, key, value);
+        if (!updated) {
+            return false;
+        }
+        if (*updated == file.bytes) {
+            return true; // nothing changes; a delete does not create the file
+        }
+        return replaceFile(path, *updated, exists ? &file.info : nullptr);
+    }
+
+    std::uint32_t getInt(std::string_view section, std::string_view key, std::int32_t defaultValue,
+        std::string_view fileName) override
+    {
+        return ini::getInt(readable(fileName), section, key, defaultValue);
+    }
+
+    std::uint32_t getSection(
+        std::string_view section, std::span<char> buffer, std::string_view fileName) override
+    {
+        return ini::getSection(readable(fileName), section, buffer);
+    }
+
+    std::uint32_t getSectionNames(std::span<char> buffer, std::string_view fileName) override
+    {
+        return ini::getSectionNames(readable(fileName), buffer);
+    }
+};
+
+} // namespace
+
+template<> Profile &Seam<Profile>::defaultInstance()
+{
+    static FileProfile instance;
+    return instance;
+}
+
+} // namespace platform
