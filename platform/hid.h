@@ -69,6 +69,20 @@ struct HidGuid
     std::uint8_t Data4[8] = {};
 };
 
+/// The HID interface class GUID that HidD_GetHidGuid answers.
+inline constexpr HidGuid HidClassGuid { 0x4D1E55B2, 0xF16F, 0x11CF,
+    { 0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30 } };
+
+inline bool operator==(const HidGuid &a, const HidGuid &b)
+{
+    for (int i = 0; i < 8; ++i) {
+        if (a.Data4[i] != b.Data4[i]) {
+            return false;
+        }
+    }
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3;
+}
+
 /// SP_DEVICE_INTERFACE_DATA. The caller sets cbSize to the published 32-bit
 /// value 28; a backend whose native record differs (64-bit Windows: 32)
 /// translates.

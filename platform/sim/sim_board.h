@@ -1,0 +1,223 @@
+#pragma once
+// The virtual USB-IO board and a HID class service that presents any number
+// of them. Tests install SimHid through Seam<HidApi>; the demo program does
+// the same and drives the board's switches and LEDs from its own window.
+
+#include "platform/hid.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform::sim {
+
+/// Scripted misbehaviour of a board.
+enum class SimFault {
+    None,
+    NeverAnswers, ///< output reports are taken, no input report ever comes
+    WrongEcho, ///< every answer carries a command byte other than the one sent
+    WaitFails, ///< waits on a read of this board answer WAIT_FAILED
+    WriteFails, ///< writes fail with ERROR_GEN_FAILURE
+    OpenFails, ///< CreateFile fails with ERROR_ACCESS_DENIED
+    AttributesFail, ///< HidD_GetAttributes fails
+    ShortDetail, ///< the detail size query reports 4 bytes
+};
+
+struct SimBoardConfig
+{
+    std::uint16_t vendorId = 0x1352;
+    std::uint16_t productId = 0x0100;
+    std::uint16_t versionNumber = 0x0100;
+    std::uint16_t inputReportByteLength = 9; ///< report-ID byte included
+    std::uint16_t outputReportByteLength = 9;
+};
+
+/// The board's behaviour: two ports and a queue of input reports. It knows
+/// nothing of handles; SimHid and the hidraw stand-in feed it output reports.
+class SimBoard
+{
+public:
+    explicit SimBoard(SimBoardConfig config = {});
+
+    const SimBoardConfig &config() const { return config_; }
+
+    /// Port0: the eight input lines (switches).
+    std::uint8_t port0() const { return port0_; }
+    void setPort0(std::uint8_t value);
+    void setPort0Bit(int bit, bool high);
+
+    /// Port1: the four output lines (LEDs), as last set by command 2.
+    std::uint8_t port1() const { return port1_; }
+
+    /// Plugged into the bus. An unplugged board is not enumerated, and every
+    /// operation on a handle opened before fails as for a removed device.
+    bool plugged() const { return plugged_; }
+    void setPlugged(bool plugged);
+
+    /// Unplugs the board after @p operations further reads and writes.
+    void unplugAfter(int operations) { unplugCountdown_ = operations; }
+
+    SimFault fault() const { return fault_; }
+    void setFault(SimFault fault) { fault_ = fault; }
+
+    /// Called after Port1, Port0 or the plug state changed.
+    void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
+
+    /// Device side: takes an output report in the Windows layout (byte 0 the
+    /// report ID) and queues the answer. False when the board is unplugged.
+    bool receiveOutputReport(std::span<const std::uint8_t> report);
+
+    /// Device side: the next pending input report (Windows layout, the
+    /// configured input length), or false when none is pending.
+    bool takeInputReport(std::vector<std::uint8_t> &report);
+    std::size_t pendingInputReports() const { return pending_.size(); }
+    /// Queues an input report as if the board had sent it on its own.
+    void queueInputReport(std::vector<std::uint8_t> report);
+
+    /// Every output report received, in order.
+    const std::vector<std::vector<std::uint8_t>> &receivedReports() const { return received_; }
+
+    /// Counts one device operation for unplugAfter; true while still plugged.
+    bool countOperation();
+
+private:
+    void changed();
+
+    SimBoardConfig config_;
+    std::uint8_t port0_ = 0;
+    std::uint8_t port1_ = 0;
+    bool plugged_ = true;
+    int unplugCountdown_ = -1;
+    SimFault fault_ = SimFault::None;
+    std::deque<std::vector<std::uint8_t>> pending_;
+    std::vector<std::vector<std::uint8_t>> received_;
+    std::function<void()> onChange_;
+};
+
+/// Backend calls, counted by SimHid.
+enum class SimCall {
+    GetHidGuid,
+    GetClassDevs,
+    EnumDeviceInterfaces,
+    GetDeviceInterfaceDetail,
+    DestroyDeviceInfoList,
+    CreateFile,
+    CloseHandle,
+    GetAttributes,
+    GetPreparsedData,
+    GetCaps,
+    FreePreparsedData,
+    CreateEvent,
+    WriteFile,
+    ReadFile,
+    WaitForSingleObject,
+    CancelIo,
+    ResetEvent,
+    Count
+};
+
+/// How waits pass time.
+enum class SimTime {
+    Virtual, ///< a time-out returns at once; the time asked for is recorded
+    Real, ///< a time-out blocks for the time asked for (the demo)
+};
+
+/// The HID class service over virtual boards, in enumeration order.
+class SimHid final : public HidApi
+{
+public:
+    explicit SimHid(SimTime time = SimTime::Virtual);
+    ~SimHid() override;
+
+    /// Adds a board at the end of the enumeration order.
+    SimBoard &addBoard(SimBoardConfig config = {});
+    SimBoard &board(std::size_t index) { return *boards_.at(index); }
+    std::size_t boardCount() const { return boards_.size(); }
+
+    /// Device path under which board @p index is enumerated.
+    std::string pathOf(std::size_t index) const;
+
+    std::size_t calls(SimCall call) const { return calls_[static_cast<std::size_t>(call)]; }
+    void resetCalls() { calls_.fill(0); }
+    /// Open file handles (not events, not information sets).
+    std::size_t openFileHandles() const;
+    /// Milliseconds asked for by the latest wait, and the virtual time passed in waits.
+    std::uint32_t lastWaitMilliseconds() const { return lastWaitMs_; }
+    std::uint64_t elapsedMilliseconds() const { return elapsedMs_; }
+    /// How many times board @p index was opened.
+    std::size_t opens(std::size_t index) const;
+
+    void getHidGuid(HidGuid &guid) override;
+    HidHandle getClassDevs(const HidGuid &guid, std::uint32_t flags) override;
+    bool enumDeviceInterfaces(HidHandle deviceInfoSet, const HidGuid &guid,
+        std::uint32_t memberIndex, HidInterfaceData &data) override;
+    bool getDeviceInterfaceDetail(HidHandle deviceInfoSet, const HidInterfaceData &data,
+        std::uint8_t *detail, std::uint32_t detailSize, std::uint32_t *requiredSize) override;
+    bool destroyDeviceInfoList(HidHandle deviceInfoSet) override;
+    HidHandle createFile(const std::string &path, std::uint32_t desiredAccess,
+        std::uint32_t shareMode, std::uint32_t creationDisposition,
+        std::uint32_t flagsAndAttributes) override;
+    bool closeHandle(HidHandle handle) override;
+    bool getAttributes(HidHandle device, HidAttributes &attributes) override;
+    bool getPreparsedData(HidHandle device, HidPreparsedData &preparsedData) override;
+    std::int32_t getCaps(HidPreparsedData preparsedData, HidCaps &caps) override;
+    bool freePreparsedData(HidPreparsedData preparsedData) override;
+    HidHandle createEvent(bool manualReset, bool initialState) override;
+    bool writeFile(HidHandle file, const std::uint8_t *buffer, std::uint32_t length,
+        std::uint32_t *written) override;
+    bool readFile(HidHandle file, std::uint8_t *buffer, std::uint32_t length, std::uint32_t *read,
+        HidOverlapped &overlapped) override;
+    std::uint32_t waitForSingleObject(HidHandle event, std::uint32_t milliseconds) override;
+    bool cancelIo(HidHandle file) override;
+    bool resetEvent(HidHandle event) override;
+    std::uint32_t getLastError() override { return lastError_; }
+    std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t messageId,
+        std::uint32_t languageId, char *buffer, std::uint32_t size) override;
+
+private:
+    struct PendingRead
+    {
+        HidHandle file = 0;
+        std::uint8_t *buffer = nullptr;
+        std::uint32_t length = 0;
+        std::uint32_t *read = nullptr;
+    };
+    struct Object
+    {
+        enum class Kind { InfoSet, File, Event, Preparsed } kind = Kind::File;
+        std::vector<std::size_t> members; // InfoSet: board indices
+        std::size_t board = 0; // File, Preparsed
+        bool overlapped = false; // File
+        bool signalled = false; // Event
+        bool manualReset = true; // Event
+        std::unique_ptr<PendingRead> pending; // Event: the read it completes
+    };
+
+    HidHandle add(Object object);
+    Object *find(HidHandle handle, Object::Kind kind);
+    bool fail(std::uint32_t error);
+    bool completeRead(Object &event);
+    void count(SimCall call) { ++calls_[static_cast<std::size_t>(call)]; }
+
+    SimTime time_;
+    std::vector<std::unique_ptr<SimBoard>> boards_;
+    std::vector<std::size_t> opens_;
+    std::map<HidHandle, Object> objects_;
+    HidHandle nextHandle_ = 0x100;
+    std::uint32_t lastError_ = 0;
+    std::uint32_t lastWaitMs_ = 0;
+    std::uint64_t elapsedMs_ = 0;
+    std::array<std::size_t, static_cast<std::size_t>(SimCall::Count)> calls_ {};
+};
+
+/// The English system text of a Win32 error code the backends produce, with
+/// its CR LF; empty for other codes.
+std::string win32MessageText(std::uint32_t code);
+
+} // namespace platform::sim

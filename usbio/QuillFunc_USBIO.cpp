@@ -1,0 +1,330 @@
+#include "usbio/QuillFunc_USBIO.h"
+
+#include "support/ErrObject.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+std::int32_t TargetVendorID = 0;
+std::int32_t TargetProductID = 0;
+
+namespace QuillFunc_USBIO {
+namespace {
+
+using namespace platform::hidconst;
+using platform::InvalidHidHandle;
+
+ModuleState gState;
+TraceSink gTraceSink;
+
+// Published 32-bit sizes of the records handed to the platform.
+constexpr std::uint32_t InterfaceDataSize = 28;
+constexpr std::uint32_t DetailHeaderSize = 5;
+constexpr std::uint32_t AttributesSize = 12;
+// A detail record beyond this is not a device path; it is skipped like any
+// other interface that cannot be examined.
+constexpr std::int32_t MaxDetailSize = 0x10000;
+
+constexpr std::uint32_t ReadWriteAccess = GENERIC_READ | GENERIC_WRITE;
+constexpr std::uint32_t ShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// Closes @p handle unless it is not open, then marks it not open.
+void closeTraced(platform::HidHandle &handle, std::string_view label)
+{
+    if (handle == InvalidHidHandle) {
+        return;
+    }
+    gState.LastApiResult = platform::hid().closeHandle(handle) ? 1 : 0;
+    TraceApiResult(label);
+    handle = InvalidHidHandle;
+}
+
+// IDs at or above 0x8000 are compared over the whole 16-bit range, so a
+// target typed as FFFF and one stored sign-extended (-1) both match 0xFFFF.
+bool idsMatch(const platform::HidAttributes &attributes)
+{
+    return static_cast<std::uint16_t>(TargetVendorID) == attributes.VendorID
+        && static_cast<std::uint16_t>(TargetProductID) == attributes.ProductID;
+}
+
+} // namespace
+
+ModuleState &State()
+{
+    return gState;
+}
+
+void ResetState()
+{
+    gState = ModuleState {};
+    TargetVendorID = 0;
+    TargetProductID = 0;
+}
+
+void SetTraceSink(TraceSink sink)
+{
+    gTraceSink = std::move(sink);
+}
+
+void TraceApiResult(std::string_view label)
+{
+    if (!gTraceSink) {
+        return;
+    }
+    const std::uint32_t code = platform::hid().getLastError();
+    gTraceSink(label, code, GetApiErrorText(code));
+}
+
+std::string GetApiErrorText(std::uint32_t code)
+{
+    char buffer[128] = {};
+    const std::uint32_t n =
+        platform::hid().formatMessage(FORMAT_MESSAGE_FROM_SYSTEM, code, 0, buffer, sizeof buffer);
+    if (n > 2 && n <= sizeof buffer) {
+        return std::string(buffer, n - 2);
+    }
+    return {};
+}
+
+bool FindDevice()
+{
+    ModuleState &s = gState;
+    platform::HidApi &hid = platform::hid();
+
+    // A wait that failed left the handles open; close them before new ones
+    // take their place.
+    if (s.HIDHandle != InvalidHidHandle || s.ReadHandle != InvalidHidHandle) {
+        CloseHandles();
+    }
+
+    s.EnumerationEnded = false;
+    s.DeviceDetected = false;
+    platform::HidGuid HidGuid;
+    hid.getHidGuid(HidGuid);
+    TraceApiResult("GetHidGuid");
+    s.DeviceInfoSet = hid.getClassDevs(HidGuid, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    TraceApiResult("SetupDiClassDevs");
+
+    std::uint32_t MemberIndex = 0;
+    do {
+        platform::HidInterfaceData interfaceData;
+        interfaceData.cbSize = InterfaceDataSize;
+        s.LastApiResult =
+            hid.enumDeviceInterfaces(s.DeviceInfoSet, HidGuid, MemberIndex, interfaceData);
+        TraceApiResult("SetupDiEnumDeviceInterfaces");
+        if (s.LastApiResult == 0) {
+            s.EnumerationEnded = true;
+        } else {
+            std::uint32_t needed = 0;
+            s.LastApiResult =
+                hid.getDeviceInterfaceDetail(s.DeviceInfoSet, interfaceData, nullptr, 0, &needed);
+            s.DetailSize = static_cast<std::int32_t>(needed);
+            TraceApiResult("SetupDiGetDeviceInterfaceDetail");
+            // A record too small for its own size field, or absurdly large,
+            // names no device we could open: not a match.
+            if (s.DetailSize >= static_cast<std::int32_t>(DetailHeaderSize)
+                && s.DetailSize <= MaxDetailSize) {
+                std::vector<std::uint8_t> detail(static_cast<std::size_t>(s.DetailSize) + 1, 0);
+                const std::uint32_t header = DetailHeaderSize;
+                std::memcpy(detail.data(), &header, sizeof header);
+                s.LastApiResult = hid.getDeviceInterfaceDetail(s.DeviceInfoSet, interfaceData,
+                    detail.data(), static_cast<std::uint32_t>(s.DetailSize), &needed);
+                TraceApiResult(" Result of second call: ");
+                const char *path = reinterpret_cast<const char *>(detail.data() + 4);
+                s.DevicePath.assign(path, strnlen(path, detail.size() - 4));
+
+                s.HIDHandle =
+                    hid.createFile(s.DevicePath, ReadWriteAccess, ShareReadWrite, OPEN_EXISTING, 0);
+                TraceApiResult("CreateFile");
+                // An interface that cannot be opened or whose attributes cannot
+                // be read is not a match (the record would still hold the IDs
+                // of the interface examined before).
+                if (s.HIDHandle != InvalidHidHandle) {
+                    s.DeviceAttributes.Size = AttributesSize;
+                    s.LastApiResult = hid.getAttributes(s.HIDHandle, s.DeviceAttributes);
+                    TraceApiResult("HidD_GetAttributes");
+                    if (s.LastApiResult != 0 && idsMatch(s.DeviceAttributes)) {
+                        s.DeviceDetected = true;
+                    } else {
+                        s.DeviceDetected = false;
+                        closeTraced(s.HIDHandle, "CloseHandle");
+                    }
+                }
+            }
+        }
+        ++MemberIndex;
+    } while (!s.EnumerationEnded && !s.DeviceDetected);
+
+    s.LastApiResult = hid.destroyDeviceInfoList(s.DeviceInfoSet);
+    TraceApiResult("DestroyDeviceInfoList");
+    s.DeviceInfoSet = InvalidHidHandle;
+
+    if (!s.DeviceDetected) {
+        return false;
+    }
+    ReadCapabilities();
+    s.ReadHandle = hid.createFile(
+        s.DevicePath, ReadWriteAccess, ShareReadWrite, OPEN_EXISTING, FILE_FLAG_OVERLAPPED);
+    TraceApiResult("CreateFile, ReadHandle");
+    if (s.ReadHandle == InvalidHidHandle) {
+        // Without the read handle the link is not open: say so rather than
+        // let every read wait out its time.
+        CloseHandles();
+        return false;
+    }
+    PrepareOverlappedRead();
+    return true;
+}
+
+void ReadCapabilities()
+{
+    ModuleState &s = gState;
+    platform::HidApi &hid = platform::hid();
+    // Lengths of an earlier device must not survive a failed query.
+    s.DeviceCaps = platform::HidCaps {};
+    s.PreparsedData = 0;
+    s.LastApiResult = hid.getPreparsedData(s.HIDHandle, s.PreparsedData);
+    TraceApiResult("HidD_GetPreparsedData");
+    if (s.LastApiResult == 0) {
+        // Nothing to query or free.
+        return;
+    }
+    s.LastApiResult = hid.getCaps(s.PreparsedData, s.DeviceCaps);
+    TraceApiResult("HidP_GetCaps");
+    s.LastApiResult = hid.freePreparsedData(s.PreparsedData);
+    TraceApiResult("HidD_FreePreparsedData");
+    s.PreparsedData = 0;
+}
+
+void PrepareOverlappedRead()
+{
+    ModuleState &s = gState;
+    if (s.ReadEvent == 0) {
+        s.ReadEvent = platform::hid().createEvent(true, true);
+    }
+    TraceApiResult("CreateEvent");
+    s.ReadOverlapped.Offset = 0;
+    s.ReadOverlapped.OffsetHigh = 0;
+    s.ReadOverlapped.hEvent = s.ReadEvent;
+}
+
+void CloseHandles()
+{
+    closeTraced(gState.HIDHandle, "CloseHandle (HIDHandle)");
+    closeTraced(gState.ReadHandle, "CloseHandle (ReadHandle)");
+    gState.DeviceDetected = false;
+}
+
+bool WriteReport()
+{
+    ModuleState &s = gState;
+    bool written = false;
+    gTrap("QuillFunc_USBIO_WriteReport", [&] {
+        const std::size_t L = s.DeviceCaps.OutputReportByteLength;
+        std::vector<std::uint8_t> report(L, 0);
+        report.at(0) = 0;
+        for (std::size_t k = 1; k < L; ++k) {
+            report[k] = s.CommandBytes.at(k - 1);
+        }
+        std::uint32_t count = 0;
+        s.LastApiResult = platform::hid().writeFile(
+            s.HIDHandle, report.data(), static_cast<std::uint32_t>(L), &count);
+        written = s.LastApiResult != 0;
+    });
+    return written;
+}
+
+void ReadReport()
+{
+    ModuleState &s = gState;
+    platform::HidApi &hid = platform::hid();
+    const std::size_t N = s.DeviceCaps.InputReportByteLength;
+    if (N == 0) {
+        Err().Raise(vberr::SubscriptOutOfRange);
+    }
+    s.InputReportBuffer.assign(N, 0);
+    // Overlapped: the count comes with completion and is not examined.
+    s.LastApiResult = hid.readFile(s.ReadHandle, s.InputReportBuffer.data(),
+        static_cast<std::uint32_t>(N), nullptr, s.ReadOverlapped);
+    TraceApiResult("ReadFile");
+    s.LastApiResult =
+        static_cast<std::int32_t>(hid.waitForSingleObject(s.ReadEvent, ReadTimeoutMs));
+    TraceApiResult("WaitForSingleObject");
+    if (s.LastApiResult == static_cast<std::int32_t>(WAIT_OBJECT_0)) {
+        // The report is in the buffer.
+    } else if (s.LastApiResult == static_cast<std::int32_t>(WAIT_TIMEOUT)) {
+        // The board is taken to be gone.
+        s.LastApiResult = hid.cancelIo(s.ReadHandle);
+        TraceApiResult("CancelIo");
+        closeTraced(s.HIDHandle, "CloseHandle (HIDHandle)");
+        closeTraced(s.ReadHandle, "CloseHandle (ReadHandle)");
+        s.DeviceDetected = false;
+    } else {
+        s.DeviceDetected = false;
+    }
+    hid.resetEvent(s.ReadEvent);
+    TraceApiResult("ResetEvent");
+}
+
+} // namespace QuillFunc_USBIO
+
+using namespace QuillFunc_USBIO;
+
+bool gUSBIO_ReadP0(std::int16_t &value)
+{
+    ModuleState &s = State();
+    value = 255;
+    bool answered = false;
+    gTrap("QuillFunc_USBIO_gUSBIO_ReadP0", [&] {
+        s.CommandBytes[0] = 3;
+        if (!s.DeviceDetected) {
+            s.DeviceDetected = FindDevice();
+        }
+        if (!s.DeviceDetected) {
+            return;
+        }
+        WriteReport();
+        ReadReport();
+        int discarded = 0;
+        while (s.InputReportBuffer.at(1) != s.CommandBytes[0]) {
+            if (!s.DeviceDetected) {
+                // The read dropped the link; no later read can succeed.
+                return;
+            }
+            if (++discarded > MaxDiscardedReports) {
+                // A board that never echoes the command: give up and search
+                // afresh next time.
+                CloseHandles();
+                return;
+            }
+            ReadReport();
+        }
+        value = s.InputReportBuffer.at(2);
+        answered = true;
+    });
+    return answered;
+}
+
+bool gUSBIO_WriteP1(std::int16_t value)
+{
+    ModuleState &s = State();
+    if (!s.DeviceDetected) {
+        s.DeviceDetected = FindDevice();
+    }
+    if (!s.DeviceDetected) {
+        return false;
+    }
+    s.CommandBytes[0] = 2;
+    if (value < 0 || value > 255) {
+        Err().Raise(vberr::Overflow);
+    }
+    s.CommandBytes[1] = static_cast<std::uint8_t>(value);
+    return WriteReport();
+}
+
+bool gUSBIO_Close()
+{
+    CloseHandles();
+    return false;
+}
