@@ -264,7 +264,9 @@ HidHandle SimHid::createFile(const std::string &path, std::uint32_t, std::uint32
         if (!boards_[i]->plugged()) {
             break;
         }
-        if (boards_[i]->fault() == SimFault::OpenFails) {
+        const bool overlapped = (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+        if (boards_[i]->fault() == SimFault::OpenFails
+            || (overlapped && boards_[i]->fault() == SimFault::OverlappedOpenFails)) {
             fail(ERROR_ACCESS_DENIED);
             return InvalidHidHandle;
         }
@@ -272,7 +274,7 @@ HidHandle SimHid::createFile(const std::string &path, std::uint32_t, std::uint32
         Object file;
         file.kind = Object::Kind::File;
         file.board = i;
-        file.overlapped = (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+        file.overlapped = overlapped;
         lastError_ = ERROR_SUCCESS;
         return add(std::move(file));
     }
@@ -435,7 +437,7 @@ bool SimHid::readFile(HidHandle file, std::uint8_t *buffer, std::uint32_t length
     if (!boards_[f->board]->countOperation()) {
         return fail(ERROR_DEVICE_NOT_CONNECTED);
     }
-    if (completeRead(*event)) {
+    if (boards_[f->board]->fault() != SimFault::WaitFails && completeRead(*event)) {
         lastError_ = ERROR_SUCCESS;
         return true;
     }

@@ -27,6 +27,7 @@ enum class SimFault {
     OpenFails, ///< CreateFile fails with ERROR_ACCESS_DENIED
     AttributesFail, ///< HidD_GetAttributes fails
     ShortDetail, ///< the detail size query reports 4 bytes
+    OverlappedOpenFails, ///< CreateFile with FILE_FLAG_OVERLAPPED fails with ERROR_ACCESS_DENIED
 };
 
 struct SimBoardConfig
