@@ -63,17 +63,6 @@ protected:
     fakes::TempDir temp;
 };
 
-TEST_F(IniFileTest, NewObjectHasEmptyNames)
-{
-    clsIniFile ini;
-    EXPECT_EQ(ini.FileName(), "");
-    EXPECT_EQ(ini.Section(), "");
-    ini.FileName("a.ini");
-    ini.Section("S");
-    EXPECT_EQ(ini.FileName(), "a.ini");
-    EXPECT_EQ(ini.Section(), "S");
-}
-
 TEST_F(IniFileTest, MissingFileGivesDefaultsAndNoItems)
 {
     clsIniFile ini = open(file());
