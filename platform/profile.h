@@ -43,7 +43,8 @@ public:
         ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) = 0;
 
     /// GetPrivateProfileIntA: the value of @p key read as a decimal integer
-    /// (optional sign, leading digits only, wrapping modulo 2^32); a missing
+    /// (optional sign, leading digits only, wrapping modulo 2^32; a negative
+    /// value gives 0); a missing
     /// or empty value gives @p defaultValue.
     virtual std::uint32_t getInt(std::string_view section, std::string_view key,
         std::int32_t defaultValue, std::string_view fileName) = 0;

@@ -382,7 +382,8 @@ std::uint32_t parseInt(std::string_view value)
     for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
         result = result * 10u + static_cast<std::uint32_t>(value[i] - '0');
     }
-    return negative ? 0u - result : result;
+    // The console's contract for this call: a negative value reads as 0.
+    return negative ? 0u : result;
 }
 
 std::uint32_t getString(std::string_view text, ProfileText section, ProfileText key,

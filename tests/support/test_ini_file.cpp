@@ -101,11 +101,11 @@ TEST_F(IniFileTest, ReadsAFileAsWindowsWritesIt)
     EXPECT_EQ(ini.GetInteger("Missing", 7), 7);
 }
 
-TEST_F(IniFileTest, NegativeIntegerComesBackNegative)
+TEST_F(IniFileTest, NegativeIntegerGivesZeroAndTheTopBitWraps)
 {
     writeBytes(file(), "[Setting]\r\nn=-1\r\nbig=4294967295\r\n");
     clsIniFile ini = open(file());
-    EXPECT_EQ(ini.GetInteger("n", 0), -1);
+    EXPECT_EQ(ini.GetInteger("n", 5), 0);
     EXPECT_EQ(ini.GetInteger("big", 0), -1);
 }
 
