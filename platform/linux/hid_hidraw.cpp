@@ -181,9 +181,9 @@ std::uint32_t win32ErrorFromErrno(int error)
 }
 
 bool parseHidId(
-    const std::string &uevent, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product)
+    std::string_view uevent, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product)
 {
-    std::string_view text(uevent);
+    const std::string_view text = uevent;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -261,11 +261,26 @@ HidrawHid::Interface HidrawHid::interfaceOf(const std::string &name) const
 {
     Interface i;
     i.name = name;
-    std::vector<std::uint8_t> bytes;
-    if (readSmallFile(options_.sysfsRoot + "/" + name + "/device/uevent", bytes, 4096)) {
-        std::uint32_t bus = 0;
-        i.idsKnown = parseHidId(std::string(bytes.begin(), bytes.end()), bus, i.vendor, i.product);
+    const std::string path = options_.sysfsRoot + "/" + name + "/device/uevent";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return i;
     }
+    char buffer[4096];
+    std::size_t used = 0;
+    while (used < sizeof buffer) {
+        const ssize_t n = ::read(fd, buffer + used, sizeof buffer - used);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        used += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    std::uint32_t bus = 0;
+    i.idsKnown = parseHidId(std::string_view(buffer, used), bus, i.vendor, i.product);
     return i;
 }
 
@@ -292,8 +307,11 @@ HidHandle HidrawHid::getClassDevs(const HidGuid &guid, std::uint32_t flags)
         }
         std::sort(names.begin(), names.end());
         set->members.reserve(names.size());
+        seen_.clear();
         for (auto &[number, name] : names) {
             set->members.push_back(interfaceOf(name));
+            const Interface &i = set->members.back();
+            seen_[name] = { i.idsKnown, { i.vendor, i.product } };
         }
     }
     lastError_ = ERROR_SUCCESS;
@@ -350,7 +368,6 @@ bool HidrawHid::destroyDeviceInfoList(HidHandle deviceInfoSet)
     if (find(deviceInfoSet, KindInfoSet) == nullptr) {
         return false;
     }
-    // The interfaces seen are kept so that opening one needs no second look.
     objects_.erase(deviceInfoSet);
     lastError_ = ERROR_SUCCESS;
     return true;
@@ -374,7 +391,14 @@ HidHandle HidrawHid::createFile(const std::string &path, std::uint32_t, std::uin
     auto file = std::make_unique<Object>();
     file->kind = KindFile;
     file->path = path;
-    file->device = interfaceOf(name);
+    if (auto it = seen_.find(name); it != seen_.end()) {
+        file->device.name = name;
+        file->device.idsKnown = it->second.first;
+        file->device.vendor = it->second.second.first;
+        file->device.product = it->second.second.second;
+    } else {
+        file->device = interfaceOf(name);
+    }
     // The node is opened on first I/O, so comparing IDs opens nothing; a
     // handle for overlapped reads is opened now, because the device queues
     // input reports only for files already open.

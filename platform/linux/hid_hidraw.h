@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::linux_hid {
@@ -90,6 +91,8 @@ private:
     std::uint32_t lastWaitMs_ = 0;
     std::size_t nodeOpens_ = 0;
     std::vector<std::uint8_t> scratch_;
+    /// Interfaces of the latest enumeration, so opening one needs no second look.
+    std::map<std::string, std::pair<bool, std::pair<std::uint16_t, std::uint16_t>>> seen_;
 };
 
 /// Win32 error code for an errno value of a device call.
@@ -97,6 +100,6 @@ std::uint32_t win32ErrorFromErrno(int error);
 
 /// Parses the HID_ID line of a uevent text: bus, vendor and product.
 bool parseHidId(
-    const std::string &uevent, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product);
+    std::string_view uevent, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product);
 
 } // namespace platform::linux_hid

@@ -433,7 +433,7 @@ bool SimHid::readFile(HidHandle file, std::uint8_t *buffer, std::uint32_t length
         return false;
     }
     event->signalled = false;
-    event->pending = std::make_unique<PendingRead>(PendingRead { file, buffer, length, read });
+    event->pending = PendingRead { file, buffer, length, read };
     if (!boards_[f->board]->countOperation()) {
         return fail(ERROR_DEVICE_NOT_CONNECTED);
     }

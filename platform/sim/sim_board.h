@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -197,7 +198,7 @@ private:
         bool overlapped = false; // File
         bool signalled = false; // Event
         bool manualReset = true; // Event
-        std::unique_ptr<PendingRead> pending; // Event: the read it completes
+        std::optional<PendingRead> pending; // Event: the read it completes
     };
 
     HidHandle add(Object object);

@@ -190,6 +190,17 @@ public:
         }
     }
 
+    /// A descriptor of board @p index's device node, as open(2) would give it.
+    int openStandIn(std::size_t index)
+    {
+        std::string path;
+        {
+            std::lock_guard lock(mutex_);
+            path = boards_.at(index)->path;
+        }
+        return openNode(path, O_RDWR | O_NONBLOCK);
+    }
+
     void denyAccess(std::size_t index)
     {
         std::lock_guard lock(mutex_);
