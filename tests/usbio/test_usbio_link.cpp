@@ -288,7 +288,7 @@ TEST_P(LinkLengthTest, UnusableLengthsGoThroughTheTraps)
     if (backend == Backend::Sim) {
         rig = std::make_unique<rigs::SimRig>();
     } else {
-        rig = std::make_unique<rigs::HidrawRig>(200);
+        rig = std::make_unique<rigs::HidrawRig>(1000);
     }
     platform::ScopedSeam<platform::HidApi> seam(rig->api());
     rig->addBoard({ .inputReportByteLength = l.input, .outputReportByteLength = l.output });
