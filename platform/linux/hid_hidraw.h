@@ -82,7 +82,9 @@ private:
     /// queued, -1 the device is gone.
     int tryRead(Object &event);
     void cancelReadsOf(HidHandle file);
-    Interface interfaceOf(const std::string &name) const;
+    /// The IDs of interface @p name, read through @p sysfsDir (the open class folder) or, when
+    /// it is -1, through the sysfs root path.
+    Interface interfaceOf(const std::string &name, int sysfsDir = -1) const;
 
     HidrawOptions options_;
     std::map<HidHandle, std::unique_ptr<Object>> objects_;
@@ -90,6 +92,7 @@ private:
     std::uint32_t lastError_ = 0;
     std::uint32_t lastWaitMs_ = 0;
     std::size_t nodeOpens_ = 0;
+    int devDir_ = -1;
     std::vector<std::uint8_t> scratch_;
     /// Interfaces of the latest enumeration, so opening one needs no second look.
     std::map<std::string, std::pair<bool, std::pair<std::uint16_t, std::uint16_t>>> seen_;
