@@ -33,4 +33,7 @@ for target in build/fuzz/fuzz/fuzz_*; do
   "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 -close_fd_mask=3 \
     "$corpus" ${seeds:+"$seeds"}
 done
+echo "== Windows build under Wine"
+bash scripts/test-windows.sh
+
 echo "all tests passed"
