@@ -44,9 +44,18 @@ public:
         if (!parent || hasNul(subkey)) {
             return std::nullopt;
         }
+        std::string name = toAnsi(subkey);
         HKEY key = nullptr;
-        if (::RegOpenKeyExA(*parent, toAnsi(subkey).c_str(), 0, samDesired, &key)
-            != ERROR_SUCCESS) {
+        LONG rc = ::RegOpenKeyExA(*parent, name.c_str(), 0, samDesired, &key);
+        constexpr REGSAM ReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY
+            | KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+        if (rc == ERROR_ACCESS_DENIED && (samDesired & ~ReadRights) != 0) {
+            // A standard user may not write under HKEY_LOCAL_MACHINE, and a 64-bit
+            // program gets no registry virtualisation to hide that: open with the
+            // read rights asked for, so reads work and writes fail where they happen.
+            rc = ::RegOpenKeyExA(*parent, name.c_str(), 0, samDesired & ReadRights, &key);
+        }
+        if (rc != ERROR_SUCCESS) {
             return std::nullopt;
         }
         return reinterpret_cast<RegistryKey>(key);

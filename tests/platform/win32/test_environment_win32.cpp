@@ -1,7 +1,7 @@
 #include "platform/environment.h"
 
+#include "common/win32/wine.h"
 #include "platform/codepage.h"
-#include "platform/win32/wine.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

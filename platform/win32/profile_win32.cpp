@@ -1,0 +1,84 @@
+// The profile service on Windows: the kernel32 profile functions themselves.
+// Texts are already in the ANSI code page; an absent text is a NULL pointer.
+
+#include "platform/profile.h"
+
+#include <limits>
+#include <optional>
+#include <string>
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+// Holds a text argument NUL-terminated for the call; absent stays NULL.
+class CText
+{
+public:
+    explicit CText(ProfileText text)
+    {
+        if (text) {
+            text_.emplace(*text);
+        }
+    }
+    explicit CText(std::string_view text) : text_(std::string(text)) { }
+    const char *get() const { return text_ ? text_->c_str() : nullptr; }
+
+private:
+    std::optional<std::string> text_;
+};
+
+DWORD bufferSize(std::span<char> buffer)
+{
+    constexpr std::size_t Max = std::numeric_limits<DWORD>::max();
+    return static_cast<DWORD>(buffer.size() < Max ? buffer.size() : Max);
+}
+
+class Win32Profile final : public Profile
+{
+public:
+    std::uint32_t getString(ProfileText section, ProfileText key, ProfileText defaultValue,
+        std::span<char> buffer, std::string_view fileName) override
+    {
+        return ::GetPrivateProfileStringA(CText(section).get(), CText(key).get(),
+            CText(defaultValue).get(), buffer.data(), bufferSize(buffer), CText(fileName).get());
+    }
+
+    bool writeString(
+        ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) override
+    {
+        return ::WritePrivateProfileStringA(CText(section).get(), CText(key).get(),
+                   CText(value).get(), CText(fileName).get())
+            != FALSE;
+    }
+
+    std::uint32_t getInt(std::string_view section, std::string_view key, std::int32_t defaultValue,
+        std::string_view fileName) override
+    {
+        return ::GetPrivateProfileIntA(
+            CText(section).get(), CText(key).get(), defaultValue, CText(fileName).get());
+    }
+
+    std::uint32_t getSection(
+        std::string_view section, std::span<char> buffer, std::string_view fileName) override
+    {
+        return ::GetPrivateProfileSectionA(
+            CText(section).get(), buffer.data(), bufferSize(buffer), CText(fileName).get());
+    }
+
+    std::uint32_t getSectionNames(std::span<char> buffer, std::string_view fileName) override
+    {
+        return ::GetPrivateProfileSectionNamesA(
+            buffer.data(), bufferSize(buffer), CText(fileName).get());
+    }
+};
+
+} // namespace
+
+template<> Profile &Seam<Profile>::defaultInstance()
+{
+    static Win32Profile instance;
+    return instance;
+}
+
+} // namespace platform
