@@ -1,0 +1,102 @@
+#include "platform/instance_lock.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// The lock lives in the user's runtime folder (private to the user and
+// emptied at log-out). Without one, a folder of our own under /tmp serves,
+// accepted only when it is a real directory owned by us and closed to others.
+std::optional<std::string> lockFolder()
+{
+    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
+        return std::string(runtime);
+    }
+    std::string folder = "/tmp/portprobe-" + std::to_string(::getuid());
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return std::nullopt;
+    }
+    struct stat st
+    { };
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 077) != 0) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+std::string fileNamePart(std::string_view name)
+{
+    std::string out;
+    for (char c : name) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
+            || c == '-' || c == '_' || c == '.';
+        out += plain ? c : '_';
+    }
+    return out.empty() ? std::string("_") : out;
+}
+
+// flock() belongs to the open file description: the kernel drops it when the
+// last descriptor closes, which includes the process being killed. O_CLOEXEC
+// keeps programs we start (the browser, a viewer) from inheriting it.
+class FlockInstanceLock final : public InstanceLock
+{
+public:
+    ~FlockInstanceLock() override
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+
+    std::optional<bool> anotherInstanceRunning(std::string_view name) override
+    {
+        if (fd_ >= 0) {
+            return false;
+        }
+        auto folder = lockFolder();
+        if (!folder) {
+            return std::nullopt;
+        }
+        std::string path = *folder + "/" + fileNamePart(name) + ".lock";
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            return std::nullopt;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) {
+                return true;
+            }
+            return std::nullopt;
+        }
+        fd_ = fd;
+        return false;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace
+
+std::unique_ptr<InstanceLock> createInstanceLock()
+{
+    return std::make_unique<FlockInstanceLock>();
+}
+
+template<> InstanceLock &Seam<InstanceLock>::defaultInstance()
+{
+    static FlockInstanceLock instance;
+    return instance;
+}
+
+} // namespace platform

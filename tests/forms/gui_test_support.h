@@ -1,0 +1,309 @@
+#pragma once
+// Recording stand-ins for the window tests: message boxes, the process
+// services, the shell, the application folder and the screen. Nothing here
+// blocks: boxes are answered with OK, sleeps are recorded, and ending the
+// process is recorded (or, in a scenario child, done for real).
+
+#include "app/ProgramStart.h"
+#include "platform/codepage.h"
+#include "platform/environment.h"
+#include "platform/instance_lock.h"
+#include "platform/msgbox.h"
+#include "platform/process.h"
+#include "platform/screen_metrics.h"
+#include "platform/settings_folder.h"
+#include "platform/shell.h"
+#include "support/QuillFunc_CommonWindow.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace guitest {
+
+/// Records every box, sleep, event pass and process end, in order.
+class Recorder final : public platform::MessageBox, public platform::Process
+{
+public:
+    /// In a scenario child each event is also printed, and terminate really ends.
+    explicit Recorder(bool child = false) : child_(child) { }
+
+    std::vector<std::string> events;
+    std::vector<platform::MessageBoxRequest> boxes;
+    /// Runs inside each recorded sleep, while the sleeping window is on screen.
+    std::function<void(std::int32_t)> onSleep;
+
+    std::int32_t show(const platform::MessageBoxRequest &request) override
+    {
+        boxes.push_back(request);
+        note("box " + std::to_string(request.icon) + " " + request.caption + " | " + request.text);
+        return platform::IdOk;
+    }
+    void sleep(std::int32_t milliseconds) override
+    {
+        note("sleep " + std::to_string(milliseconds));
+        if (onSleep) {
+            onSleep(milliseconds);
+        }
+    }
+    void doEvents() override { QCoreApplication::processEvents(); }
+    void terminate(int exitCode) override
+    {
+        note("terminate " + std::to_string(exitCode));
+        if (child_) {
+            std::fflush(nullptr);
+            std::_Exit(exitCode);
+        }
+    }
+
+    void note(const std::string &event)
+    {
+        events.push_back(event);
+        if (child_) {
+            // One event per line; line breaks inside a box text are kept visible.
+            std::string line;
+            for (char c : event) {
+                line += c == '\r' ? std::string("\\r")
+                    : c == '\n'   ? std::string("\\n")
+                                  : std::string(1, c);
+            }
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        }
+    }
+
+private:
+    bool child_;
+};
+
+/// An application folder and a temporary folder of the test's own.
+class FakeEnvironment final : public platform::Environment
+{
+public:
+    explicit FakeEnvironment(std::string appFolder, std::string tempFolder)
+        : appFolder_(std::move(appFolder)), tempFolder_(std::move(tempFolder))
+    { }
+    std::optional<std::string> variable(std::string_view name) const override
+    {
+        if (name == "TEMP" || name == "temp" || name == "TMP" || name == "tmp") {
+            return tempFolder_;
+        }
+        return real().variable(name);
+    }
+    bool exists(std::string_view path) const override { return real().exists(path); }
+    std::optional<std::string> longPathName(std::string_view path) const override
+    {
+        return real().longPathName(path);
+    }
+    std::string windowsTempDirectory() const override { return tempFolder_; }
+    std::string applicationFolder() const override { return appFolder_; }
+
+private:
+    static platform::Environment &real()
+    {
+        return platform::Seam<platform::Environment>::defaultInstance();
+    }
+    std::string appFolder_;
+    std::string tempFolder_;
+};
+
+/// Opens nothing: records each request. A local file that does not exist
+/// fails as the shell's "file not found"; everything else succeeds.
+class FakeShell final : public platform::Shell
+{
+public:
+    std::vector<std::string> opened;
+    std::int32_t open(std::string_view file, std::int32_t showCommand) override
+    {
+        opened.push_back(std::string(file) + " " + std::to_string(showCommand));
+        std::string path(file);
+        if (!path.empty() && path[0] == '/' && !QFile::exists(QString::fromStdString(path))) {
+            return platform::SeErrFileNotFound;
+        }
+        return platform::SeSuccess;
+    }
+    std::string startControlPanel(std::string_view) override { return {}; }
+};
+
+class FakeScreen final : public platform::ScreenMetrics
+{
+public:
+    std::int32_t width = 1024;
+    std::int32_t height = 768;
+    std::optional<std::int32_t> systemMetric(std::int32_t index) const override
+    {
+        if (index == platform::SmCxScreen) {
+            return width;
+        }
+        if (index == platform::SmCyScreen) {
+            return height;
+        }
+        return std::nullopt;
+    }
+};
+
+class FakeSettingsFolder final : public platform::SettingsFolder
+{
+public:
+    bool writable = true;
+    std::optional<std::string> user;
+    bool isWritable(std::string_view) const override { return writable; }
+    std::optional<std::string> userFolder(std::string_view) const override { return user; }
+};
+
+/// The error log of @p tempFolder, decoded from the system code page.
+inline QString readErrorLog(const QString &tempFolder)
+{
+    QFile file(tempFolder + QStringLiteral("/PORTPROBE_ErrLog.txt"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray bytes = file.readAll();
+    return QString::fromStdString(platform::fromAnsi(std::string(bytes.constData(), bytes.size())));
+}
+
+/// The procedure names of the log's records, in order.
+inline QStringList loggedProcedures(const QString &tempFolder)
+{
+    QStringList names;
+    const QString marker = QStringLiteral(")でエラーが発生しました。");
+    for (const QString &line : readErrorLog(tempFolder).split(QStringLiteral("\r\n"))) {
+        if (line.endsWith(marker)) {
+            names << line.left(line.indexOf(QStringLiteral(" (")));
+        }
+    }
+    return names;
+}
+
+/// Everything one test needs in place: folders, recorders and fakes.
+class Stage
+{
+public:
+    /// A scenario child works in the folders its parent test named.
+    explicit Stage(bool child = false)
+        : appFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_APPDIR") : appDir.path()),
+          tempFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_TEMPDIR") : tempDir.path()),
+          recorder(child),
+          environment(appFolder.toStdString(), tempFolder.toStdString()),
+          boxGuard(recorder),
+          processGuard(recorder),
+          environmentGuard(environment),
+          shellGuard(shell),
+          screenGuard(screen),
+          settingsGuard(settings)
+    { }
+
+    QString appPath(const QString &relative) const { return QDir(appFolder).filePath(relative); }
+    QStringList procedures() const { return loggedProcedures(tempFolder); }
+
+    /// The environment a scenario child needs to work in this stage's folders.
+    QProcessEnvironment childEnvironment() const
+    {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PORTPROBE_TEST_APPDIR"), appFolder);
+        env.insert(QStringLiteral("PORTPROBE_TEST_TEMPDIR"), tempFolder);
+        return env;
+    }
+
+    /// Puts the icon file of the build beside the program under test.
+    void shipIcon() const
+    {
+        QDir().mkpath(appPath(QStringLiteral("sys")));
+        QFile::copy(QStringLiteral(PORTPROBE_TEST_ICON), appPath(QStringLiteral("sys/icon.ico")));
+    }
+    void shipManual() const
+    {
+        QFile::copy(QStringLiteral(PORTPROBE_TEST_MANUAL), appPath(QStringLiteral("index.html")));
+    }
+
+    QTemporaryDir appDir;
+    QTemporaryDir tempDir;
+    QString appFolder;
+    QString tempFolder;
+    Recorder recorder;
+    FakeEnvironment environment;
+    FakeShell shell;
+    FakeScreen screen;
+    FakeSettingsFolder settings;
+
+private:
+    platform::ScopedSeam<platform::MessageBox> boxGuard;
+    platform::ScopedSeam<platform::Process> processGuard;
+    platform::ScopedSeam<platform::Environment> environmentGuard;
+    platform::ScopedSeam<platform::Shell> shellGuard;
+    platform::ScopedSeam<platform::ScreenMetrics> screenGuard;
+    platform::ScopedSeam<platform::SettingsFolder> settingsGuard;
+};
+
+/// What a scenario child printed and how it ended.
+struct ChildRun
+{
+    QStringList events;
+    int exitCode = -1;
+    bool crashed = false;
+};
+
+/// Runs this test program again as a child that plays @p scenario (see
+/// scenarioName) with @p extra environment, and collects its events. The
+/// process end is then real: nothing may run after it.
+inline ChildRun runScenario(const QString &scenario, const QProcessEnvironment &extra = {})
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PORTPROBE_TEST_SCENARIO"), scenario);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const QString &key : extra.keys()) {
+        env.insert(key, extra.value(key));
+    }
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    child.waitForFinished(120000);
+    ChildRun run;
+    run.crashed = child.exitStatus() != QProcess::NormalExit;
+    run.exitCode = child.exitCode();
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    run.events = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return run;
+}
+
+/// The scenario this process should play, when it was started as a child.
+inline QString scenarioName()
+{
+    return qEnvironmentVariable("PORTPROBE_TEST_SCENARIO");
+}
+
+} // namespace guitest
+
+/// main() of a window test: plays a scenario when started as a child (the
+/// function returns only when the scenario failed to end the process),
+/// otherwise runs the test class.
+#define GUITEST_MAIN(TestClass, playScenario)                                                      \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        QApplication app(argc, argv);                                                              \
+        gInitPictures();                                                                           \
+        installEndProgramHandler();                                                                \
+        if (!guitest::scenarioName().isEmpty()) {                                                  \
+            playScenario(guitest::scenarioName());                                                 \
+            std::printf("returned\n");                                                             \
+            return 99;                                                                             \
+        }                                                                                          \
+        TestClass tc;                                                                              \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }
+
+namespace guitest { } // namespace guitest
