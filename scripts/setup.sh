@@ -9,11 +9,11 @@ set -euo pipefail
 packages=(
   g++ clang cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
   libgl-dev libxkbcommon-dev
   libssl-dev libsqlite3-dev
   fonts-ipafont-gothic xdg-utils
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps imagemagick xdotool python3
   libclang-rt-14-dev
 )
 if [[ "${1:-}" == "--windows" ]]; then

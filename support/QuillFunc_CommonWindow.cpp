@@ -67,6 +67,9 @@ bool gDspWindowSize(QWidget &form, float sizeRate)
 {
     return gTrap("gDspWindowSize", [&] {
         form.setWindowState(form.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+        // The window system reports earlier geometry changes late; take them
+        // now, or one would undo the size set below (Qt on X11 and offscreen alike).
+        platform::process().doEvents();
         std::int32_t screenWidth = 0;
         std::int32_t screenHeight = 0;
         if (!gGetScreenSize(screenWidth, screenHeight)) {

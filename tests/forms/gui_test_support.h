@@ -13,6 +13,7 @@
 #include "platform/screen_metrics.h"
 #include "platform/settings_folder.h"
 #include "platform/shell.h"
+#include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
 
 #include <QApplication>
@@ -204,7 +205,10 @@ public:
           shellGuard(shell),
           screenGuard(screen),
           settingsGuard(settings)
-    { }
+    {
+        // As from Main on: library reports go to the log only.
+        gbooHideErrMsg = true;
+    }
 
     QString appPath(const QString &relative) const { return QDir(appFolder).filePath(relative); }
     QStringList procedures() const { return loggedProcedures(tempFolder); }
@@ -306,4 +310,15 @@ inline QString scenarioName()
         return QTest::qExec(&tc, argc, argv);                                                      \
     }
 
-namespace guitest { } // namespace guitest
+namespace guitest { /// What a scenario child prints on the fatal path: two boxes in order, the
+/// end window's wait, and the end with failure status.
+inline QStringList fatalEvents()
+{
+    return { QStringLiteral("box 16 PORTPROBE | "
+                            "致命的エラーが発生しました。\\r\\nこのアプリケーションを終了します。"),
+        QStringLiteral("box 64 PORTPROBE | "
+                       "エラーログに関するお問い合わせ・ご報告は\\r\\n説明書に記載しております。"),
+        QStringLiteral("sleep 2000"), QStringLiteral("terminate 1") };
+}
+
+} // namespace guitest
