@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Runs portprobe-demo on a virtual display (Xvfb) the way a user would: waits
+# for the main window, opens the about box from the help menu, closes it,
+# closes the main window and catches the end window during its two seconds.
+# Saves main.png, about.png and end.png, and checks that the program ended
+# normally and wrote setting.ini.
+#   scripts/screenshots.sh [output folder]     (default build/screenshots)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [[ "${1:-}" != "--on-xvfb" ]]; then
+  out="${1:-build/screenshots}"
+  if [[ ! -x build/default/bin/portprobe-demo ]]; then
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target portprobe-demo
+  fi
+  mkdir -p "$out"
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-xvfb "$out"
+fi
+out="$2"
+program=build/default/bin/portprobe-demo
+app_folder=$(dirname "$program")
+
+# Waits up to 10 s for a visible window whose title matches $1; prints its id.
+window_of() {
+  for _ in $(seq 50); do
+    if id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [[ -n "$id" ]]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.2
+  done
+  echo "screenshots: no window titled '$1' appeared" >&2
+  return 1
+}
+
+# Asks a window to close, as a window manager's close button does
+# (WM_DELETE_WINDOW); a bare Xvfb has no window manager to do it.
+close_window() {
+  python3 - "$1" <<'PY'
+import ctypes, sys
+x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XFlush.argtypes = [ctypes.c_void_p]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                           ctypes.POINTER(Event)]
+display = x11.XOpenDisplay(None)
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = int(sys.argv[1])
+event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x11.XSendEvent(display, int(sys.argv[1]), 0, 0, ctypes.byref(event))
+x11.XFlush(display)
+x11.XCloseDisplay(display)
+PY
+}
+
+# A runtime folder of our own, so a demo the user runs elsewhere does not
+# make this one a silent second copy.
+runtime=$(mktemp -d)
+trap 'rm -rf "$runtime"' EXIT
+rm -f "$app_folder/setting.ini"
+XDG_RUNTIME_DIR="$runtime" "$program" &
+pid=$!
+
+main=$(window_of '^PORTPROBE')
+sleep 0.5
+import -window "$main" "$out/main.png"
+
+# Help menu, then its second item.
+xdotool mousemove --window "$main" 25 10 click 1
+sleep 0.5
+xdotool key Down Down Return
+about=$(window_of 'このソフトについて')
+sleep 0.5
+import -window "$about" "$out/about.png"
+close_window "$about"
+sleep 0.5
+
+close_window "$main"
+end=$(window_of '^終了処理')
+sleep 0.3
+import -window "$end" "$out/end.png"
+
+status=0
+wait "$pid" || status=$?
+if [[ $status -ne 0 ]]; then
+  echo "screenshots: the demo ended with status $status" >&2
+  exit 1
+fi
+if [[ ! -f "$app_folder/setting.ini" ]]; then
+  echo "screenshots: the demo did not write setting.ini" >&2
+  exit 1
+fi
+echo "screenshots: saved $out/main.png, $out/about.png and $out/end.png"
