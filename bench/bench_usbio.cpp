@@ -2,7 +2,7 @@
 // gUSBIO_ReadP0 on an open link (virtual board; hidraw backend over a
 // socket-pair node) and FindDevice over 256 sysfs interfaces.
 
-#include "usbio/hid_rigs.h"
+#include "usbio/hid_rigs_hidraw.h"
 
 #include "usbio/QuillFunc_USBIO.h"
 

@@ -1,86 +1,24 @@
-// The device link against virtual boards, through the sim backend and through
-// the hidraw backend over socket-pair device nodes.
+// The device link against virtual boards: the shared scenarios on every
+// backend this OS has, then the cases only the sim backend can stage.
 
-#include "hid_rigs.h"
-
-#include "support/QuillFunc_Common.h"
-#include "usbio/QuillFunc_USBIO.h"
+#include "link_test_base.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <fstream>
-#include <iterator>
 
 using namespace platform::sim;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-namespace usbio = QuillFunc_USBIO;
 
 namespace {
-
-enum class Backend { Sim, Hidraw };
-
-std::vector<std::uint8_t> bytes(std::initializer_list<int> values)
-{
-    std::vector<std::uint8_t> out;
-    for (int v : values) {
-        out.push_back(static_cast<std::uint8_t>(v));
-    }
-    return out;
-}
-
-/// Common ground: a fresh link, error reports into a temporary folder.
-class LinkTestBase
-{
-protected:
-    LinkTestBase()
-    {
-        env.variables["TEMP"] = temp.str();
-        gbooHideErrMsg = true;
-        Err().Clear();
-        usbio::ResetState();
-        usbio::SetTraceSink(nullptr);
-        TargetVendorID = 0x1352;
-        TargetProductID = 0x0100;
-        std::signal(SIGPIPE, SIG_IGN);
-    }
-    ~LinkTestBase()
-    {
-        usbio::SetTraceSink(nullptr);
-        usbio::ResetState();
-        gbooHideErrMsg = false;
-        Err().Clear();
-    }
-
-    std::string errorLog() const
-    {
-        std::ifstream in(temp.path() / "PORTPROBE_ErrLog.txt", std::ios::binary);
-        return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
-    }
-
-    usbio::ModuleState &state() { return usbio::State(); }
-
-    fakes::TempDir temp;
-    fakes::FakeEnvironment env;
-    fakes::FixedClock clock;
-    fakes::RecordingMessageBox boxes;
-    fakes::FakeVersion version;
-    fakes::FakeRegistry registry;
-};
 
 class LinkTest : public LinkTestBase, public ::testing::TestWithParam<Backend>
 {
 protected:
     LinkTest()
     {
-        if (GetParam() == Backend::Sim) {
-            rig = std::make_unique<rigs::SimRig>();
-        } else {
-            rig = std::make_unique<rigs::HidrawRig>();
-        }
+        rig = makeRig(GetParam());
         seam.emplace(rig->api());
     }
     ~LinkTest() override
@@ -104,8 +42,8 @@ protected:
     std::optional<platform::ScopedSeam<platform::HidApi>> seam;
 };
 
-INSTANTIATE_TEST_SUITE_P(Backends, LinkTest, ::testing::Values(Backend::Sim, Backend::Hidraw),
-    [](const auto &info) { return info.param == Backend::Sim ? "Sim" : "Hidraw"; });
+INSTANTIATE_TEST_SUITE_P(Backends, LinkTest, ::testing::ValuesIn(linkBackends()),
+    [](const auto &info) { return backendName(info.param); });
 
 TEST_P(LinkTest, WriteThenReadSendsTheCommandsAndTheLastPort1Value)
 {
@@ -284,12 +222,7 @@ class LinkLengthTest : public LinkTestBase,
 TEST_P(LinkLengthTest, UnusableLengthsGoThroughTheTraps)
 {
     const auto [backend, l] = GetParam();
-    std::unique_ptr<rigs::Rig> rig;
-    if (backend == Backend::Sim) {
-        rig = std::make_unique<rigs::SimRig>();
-    } else {
-        rig = std::make_unique<rigs::HidrawRig>(1000);
-    }
+    std::unique_ptr<rigs::Rig> rig = makeRig(backend, 1000);
     platform::ScopedSeam<platform::HidApi> seam(rig->api());
     rig->addBoard({ .inputReportByteLength = l.input, .outputReportByteLength = l.output });
 
@@ -309,7 +242,7 @@ TEST_P(LinkLengthTest, UnusableLengthsGoThroughTheTraps)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, LinkLengthTest,
-    ::testing::Combine(::testing::Values(Backend::Sim, Backend::Hidraw),
+    ::testing::Combine(::testing::ValuesIn(linkBackends()),
         ::testing::Values(Lengths { 9, 9, true, true, nullptr },
             Lengths { 3, 3, true, true, nullptr },
             Lengths { 9, 10, false, false, "QuillFunc_USBIO_WriteReport" },
@@ -320,8 +253,8 @@ INSTANTIATE_TEST_SUITE_P(Lengths, LinkLengthTest,
             Lengths { 2, 9, true, false, "QuillFunc_USBIO_gUSBIO_ReadP0" })),
     [](const auto &info) {
         const Lengths &l = std::get<1>(info.param);
-        return std::string(std::get<0>(info.param) == Backend::Sim ? "Sim" : "Hidraw") + "_in"
-            + std::to_string(l.input) + "_out" + std::to_string(l.output);
+        return backendName(std::get<0>(info.param)) + "_in" + std::to_string(l.input) + "_out"
+            + std::to_string(l.output);
     });
 
 // ---------------------------------------------------------------- sim only
@@ -503,53 +436,6 @@ TEST_F(SimLinkTest, DeviceCapsOfAnEarlierDeviceDoNotSurviveAFailedQuery)
     usbio::ReadCapabilities();
     EXPECT_EQ(state().DeviceCaps.OutputReportByteLength, 0);
     state().HIDHandle = platform::InvalidHidHandle;
-}
-
-// ---------------------------------------------------------------- hidraw only
-
-class HidrawLinkTest : public LinkTestBase, public ::testing::Test
-{
-protected:
-    rigs::HidrawRig rig;
-    platform::ScopedSeam<platform::HidApi> seam { rig.api() };
-};
-
-TEST_F(HidrawLinkTest, NodesWithoutAccessOrIdsAreSkipped)
-{
-    rig.addBoard();
-    rig.denyAccess(0);
-    rig.addBoardWith({}, rigs::descriptorFor(9, 9), "garbage");
-    rig.addBoard();
-    ASSERT_TRUE(gUSBIO_WriteP1(5));
-    EXPECT_EQ(rig.opens(0), 0u);
-    EXPECT_EQ(rig.opens(1), 0u);
-    EXPECT_THAT(state().DevicePath, HasSubstr("hidraw2"));
-}
-
-TEST_F(HidrawLinkTest, ComparingIdsOpensNoNode)
-{
-    for (int i = 0; i < 5; ++i) {
-        rig.addBoard({ .productId = static_cast<std::uint16_t>(0x0200 + i) });
-    }
-    rig.addBoard();
-    ASSERT_TRUE(gUSBIO_WriteP1(5));
-    for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(rig.opens(i), 0u);
-    }
-    EXPECT_EQ(rig.opens(5), 2u);
-}
-
-TEST_F(HidrawLinkTest, NumberedReportsKeepTheirIdByte)
-{
-    // Report ID 1 both ways, 8 data bytes: hidraw hands out the ID itself.
-    const std::vector<std::uint8_t> d { 0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01, 0x75,
-        0x08, 0x95, 0x08, 0x09, 0x01, 0x81, 0x02, 0x09, 0x02, 0x91, 0x02, 0xC0 };
-    rig.addBoardWith({}, d, {}, 1);
-    rig.withBoard(0, [](SimBoard &b) { b.setPort0(0x42); });
-    std::int16_t value = 0;
-    ASSERT_TRUE(gUSBIO_ReadP0(value));
-    EXPECT_EQ(value, 0x42);
-    EXPECT_THAT(state().InputReportBuffer, ElementsAre(1, 3, 0x42, 0, 0, 0, 0, 0, 0));
 }
 
 } // namespace
