@@ -3,11 +3,15 @@
 #include "app/Module1.h"
 #include "forms/ClickLabel.h"
 #include "forms/frmAbout_FreeWare.h"
+#include "platform/msgbox.h"
 #include "platform/process.h"
+#include "portprobe_build.h"
+#include "support/QuillFunc_Char.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
 #include "usbio/QuillFunc_USBIO.h"
+#include "usbio/frmUsbIoErr.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,9 +26,63 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cstdio>
+#include <limits>
+#include <optional>
 #include <string>
 
 namespace {
+
+const QString IdLockedTip = QStringLiteral("USB-IO使用中は変更できません");
+const QString IdUnlockedTip = QStringLiteral("半角16進数で入力してください");
+const QString OutputIdleMsg = QStringLiteral("出力停止中は全てLOWレベルです");
+const QString OutputRunningMsg = QStringLiteral("出力中でも値の変更が可能です");
+
+/// The shortest interval accepted, and the longest: the timer counts in
+/// 32-bit milliseconds, so anything longer could be neither stored nor timed.
+constexpr double MinInputInterval = 1000;
+constexpr double MaxInputInterval = std::numeric_limits<std::int32_t>::max();
+
+/// An ID text read as the hexadecimal number it stands for: one or more
+/// digits 0-9, A-F or a-f and nothing else, at most 32 bits of value. Values
+/// up to FFFF stay positive, so they equal the board's 16-bit IDs; longer ones
+/// are the 32-bit pattern, as a hexadecimal literal reads.
+std::optional<std::int32_t> readHexId(const QString &text)
+{
+    if (text.isEmpty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (QChar c : text) {
+        int digit = -1;
+        const char16_t u = c.unicode();
+        if (u >= u'0' && u <= u'9') {
+            digit = u - u'0';
+        } else if (u >= u'A' && u <= u'F') {
+            digit = u - u'A' + 10;
+        } else if (u >= u'a' && u <= u'f') {
+            digit = u - u'a' + 10;
+        }
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * 16 + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFu) {
+            return std::nullopt;
+        }
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}
+
+/// "decimal/HEX", each padded on the left with zeros to its width.
+QString decimalHexText(std::int32_t value, std::int32_t decimalWidth)
+{
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(value));
+    const std::string text = gGetSpaceString1(std::to_string(value), decimalWidth, "0", 1) + "/"
+        + gGetSpaceString1(hex, 2, "0", 1);
+    return QString::fromStdString(text);
+}
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, const QRect &place,
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop)
@@ -102,6 +160,15 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     createTargetPanel(client);
     createLegend(client);
     createMenu();
+
+    connect(cmdOutputStart, &QToolButton::clicked, this, &frmMenu::cmdOutputStart_Click);
+    connect(cmdOutputEnd, &QToolButton::clicked, this, &frmMenu::cmdOutputEnd_Click);
+    for (int i = 0; i < 4; ++i) {
+        connect(lblPort1[i], &ClickLabel::clicked, this, [this, i] { lblPort1_Click(i); });
+    }
+    connect(cmdInputStart, &QToolButton::clicked, this, &frmMenu::cmdInputStart_Click);
+    connect(cmdInputEnd, &QToolButton::clicked, this, &frmMenu::cmdInputEnd_Click);
+    connect(TimerInput, &QTimer::timeout, this, &frmMenu::TimerInput_Timer);
 
     // Fixed border: the window keeps its designed size.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -257,9 +324,19 @@ void frmMenu::Form_Load()
         txtVendorID->setText(QString::fromStdString(vendor));
         txtProductID->setText(QString::fromStdString(product));
 
+        // Stored texts that are no IDs were saved as typed: say so once and
+        // keep them for correcting; the activities check them again at start.
+        if (mCheckID() && !mSetID()) {
+            gGotoErrHandler();
+        }
+
         // Each stop button stands exactly in place of its start button.
         cmdInputEnd->move(cmdInputStart->x(), cmdInputEnd->y());
         cmdOutputEnd->move(cmdOutputStart->x(), cmdOutputEnd->y());
+
+        if (!mDspOutPut(true)) {
+            gGotoErrHandler();
+        }
     });
 }
 
@@ -298,4 +375,294 @@ void frmMenu::mnuAbout_Click()
         }
         gfrmAbout_FreeWare->exec();
     });
+}
+
+bool frmMenu::mSetID()
+{
+    gTrapFatal("frmMenu_mSetID", [&] {
+        // The vendor first, then the product.
+        for (auto [box, target] : { std::pair { txtVendorID, &TargetVendorID },
+                 std::pair { txtProductID, &TargetProductID } }) {
+            const std::optional<std::int32_t> id = readHexId(box->text());
+            if (!id) {
+                Err().Raise(vberr::TypeMismatch);
+            }
+            *target = *id;
+        }
+    });
+    return true;
+}
+
+bool frmMenu::mCheckID()
+{
+    bool valid = false;
+    gTrapFatal("frmMenu_mCheckID", [&] {
+        for (QLineEdit *box : { txtVendorID, txtProductID }) {
+            if (!readHexId(box->text())) {
+                platform::messageBox().show({ "IDが数値として正しくありません", build::AppTitle,
+                    platform::MbOkOnly, platform::MbIconNone, {}, 0 });
+                return;
+            }
+        }
+        valid = true;
+    });
+    return valid;
+}
+
+bool frmMenu::mDspLockUsbioID(bool lock)
+{
+    gTrapFatal("frmMenu_mDspLockUsbioID", [&] {
+        for (QLineEdit *box : { txtVendorID, txtProductID }) {
+            box->setEnabled(!lock);
+            box->setToolTip(lock ? IdLockedTip : IdUnlockedTip);
+        }
+    });
+    return true;
+}
+
+void frmMenu::cmdOutputStart_Click()
+{
+    gTrapFatal("frmMenu_cmdOutputStart_Click", [&] {
+        // Unlocked boxes mean nothing runs: take the IDs over, searching afresh.
+        if (txtVendorID->isEnabled()) {
+            if (!mCheckID()) {
+                return;
+            }
+            gUSBIO_Close();
+            if (!mSetID()) {
+                gGotoErrHandler();
+            }
+        }
+        if (!mOutPut(false)) {
+            return;
+        }
+        if (mDspOutPut(false)) {
+            gUSBIO_Close();
+        }
+    });
+}
+
+void frmMenu::cmdOutputEnd_Click()
+{
+    gTrapFatal("frmMenu_cmdOutputEnd_Click", [&] {
+        // All lines LOW; the pattern itself stays for the next start.
+        if (mOutPut(true) && !mDspOutPut(true)) {
+            gGotoErrHandler();
+        }
+    });
+}
+
+void frmMenu::lblPort1_Click(int index)
+{
+    QLabel &label = *lblPort1.at(static_cast<std::size_t>(index));
+    QCheckBox &bit = *chkPort1.at(static_cast<std::size_t>(index));
+    if (gGetBackColor(label) == vbRed) {
+        gSetBackColor(label, vbGreen);
+        bit.setChecked(false);
+    } else {
+        gSetBackColor(label, vbRed);
+        bit.setChecked(true);
+    }
+    if (!cmdOutputEnd->isHidden() && !mOutPut(false)) {
+        return;
+    }
+    gUSBIO_Close();
+}
+
+bool frmMenu::mOutPut(bool allLow)
+{
+    bool written = false;
+    gTrapFatal("frmMenu_mOutPut", [&] {
+        std::string bits;
+        for (QCheckBox *bit : chkPort1) {
+            bits.insert(0, bit->isChecked() ? "1" : "0");
+        }
+        std::int32_t value = 0;
+        if (!gProcTrans2To10(bits, value)) {
+            gGotoErrHandler();
+        }
+        if (allLow) {
+            value = 0;
+        }
+        if (gUSBIO_WriteP1(static_cast<std::int16_t>(value))) {
+            lblOutput->setText(decimalHexText(value, 2));
+            written = true;
+            return;
+        }
+        // The board keeps what it last received; only the display stops.
+        if (!mDspInput(true) || !mDspOutPut(true)) {
+            gGotoErrHandler();
+        }
+        cmdOutputStart->setFocus();
+        mDspUsbIoErr();
+    });
+    return written;
+}
+
+bool frmMenu::mDspOutPut(bool idle)
+{
+    gTrapFatal("frmMenu_mDspOutPut", [&] {
+        cmdOutputStart->setVisible(idle);
+        cmdOutputEnd->setVisible(!idle);
+        lblOutputMsg->setText(idle ? OutputIdleMsg : OutputRunningMsg);
+        // The IDs unlock only once polling is stopped too.
+        if (idle && !cmdInputStart->isHidden()) {
+            if (!mDspLockUsbioID(false)) {
+                gGotoErrHandler();
+            }
+        } else if (!idle && !mDspLockUsbioID(true)) {
+            gGotoErrHandler();
+        }
+    });
+    return true;
+}
+
+void frmMenu::mShowIntervalMessage(const std::string &text)
+{
+    platform::messageBox().show(
+        { text, build::AppTitle, platform::MbOkOnly, platform::MbIconCritical, {}, 0 });
+}
+
+void frmMenu::cmdInputStart_Click()
+{
+    gTrapFatal("frmMenu_cmdInputStart_Click", [&] {
+        const std::optional<double> number =
+            gParseNumericText(txtInputInterval->text().toStdString());
+        if (!number) {
+            mShowIntervalMessage("取得間隔は数値を入力してください。");
+            return;
+        }
+        if (gROUNDOFF(*number, 0, 0) != *number) {
+            mShowIntervalMessage("取得間隔に小数は入力しないでください。");
+            return;
+        }
+        if (*number > MaxInputInterval) {
+            mShowIntervalMessage("取得間隔は 2147483647mSec 以下を指定してください");
+            return;
+        }
+        if (*number < MinInputInterval) {
+            mShowIntervalMessage("取得間隔は 1000mSec 以上を指定してください");
+            return;
+        }
+        const auto interval = static_cast<std::int32_t>(*number);
+        txtInputInterval->setText(QString::number(interval));
+
+        mbooInputBusy = false;
+        if (txtVendorID->isEnabled()) {
+            if (!mCheckID()) {
+                return;
+            }
+            gUSBIO_Close();
+            if (!mSetID()) {
+                gGotoErrHandler();
+            }
+        }
+        // The first reading at once, not a whole interval later.
+        if (!mInput()) {
+            return;
+        }
+        mSetTimerInterval(interval);
+        if (!mDspInput(false)) {
+            gGotoErrHandler();
+        }
+        cmdInputEnd->setFocus();
+    });
+}
+
+void frmMenu::cmdInputEnd_Click()
+{
+    gTrapFatal("frmMenu_cmdInputEnd_Click", [&] {
+        mSetTimerInterval(0);
+        mbooInputBusy = false;
+        if (!mDspInput(true)) {
+            gGotoErrHandler();
+        }
+        cmdInputStart->setFocus();
+        gUSBIO_Close();
+    });
+}
+
+void frmMenu::TimerInput_Timer()
+{
+    gTrapFatal("frmMenu_TimerInput_Timer", [&] {
+        // A failed poll leaves the flag set: the ticks go on, polling halts.
+        if (mbooInputBusy) {
+            return;
+        }
+        mbooInputBusy = true;
+        if (mInput()) {
+            mbooInputBusy = false;
+        }
+    });
+}
+
+bool frmMenu::mInput()
+{
+    bool read = false;
+    gTrapFatal("frmMenu_mInput", [&] {
+        std::int16_t value = 0;
+        if (!gUSBIO_ReadP0(value)) {
+            // The timer keeps ticking and the link stays; only the display stops.
+            if (!mDspInput(true) || !mDspOutPut(true)) {
+                gGotoErrHandler();
+            }
+            cmdInputStart->setFocus();
+            mDspUsbIoErr();
+            return;
+        }
+        std::string bits;
+        if (!gProcTrans10To2(value, bits)) {
+            gGotoErrHandler();
+        }
+        bits = gGetSpaceString1(bits, 8, "0", 1);
+        // Bit 0 is the rightmost character.
+        for (std::size_t i = 0; i < lblPort0.size(); ++i) {
+            gSetBackColor(*lblPort0[i], bits.at(7 - i) == '1' ? vbRed : vbGreen);
+        }
+        ProgressBar_Input->setValue(value);
+        lblInputData->setText(decimalHexText(value, 3));
+        read = true;
+    });
+    return read;
+}
+
+bool frmMenu::mDspInput(bool idle)
+{
+    gTrapFatal("frmMenu_mDspInput", [&] {
+        cmdInputStart->setVisible(idle);
+        cmdInputEnd->setVisible(!idle);
+        txtInputInterval->setEnabled(idle);
+        // The IDs unlock only once output is stopped too.
+        if (idle && !cmdOutputStart->isHidden()) {
+            if (!mDspLockUsbioID(false)) {
+                gGotoErrHandler();
+            }
+        } else if (!idle && !mDspLockUsbioID(true)) {
+            gGotoErrHandler();
+        }
+    });
+    return true;
+}
+
+void frmMenu::mSetTimerInterval(std::int32_t milliseconds)
+{
+    // Interval 0 means no ticks at all (a zero-interval QTimer would fire
+    // on every pass of the event loop).
+    TimerInput->setInterval(milliseconds);
+    if (milliseconds > 0) {
+        TimerInput->start();
+    } else {
+        TimerInput->stop();
+    }
+}
+
+void frmMenu::mDspUsbIoErr()
+{
+    // One window: a further failure shows the same one again.
+    if (!gfrmUsbIoErr) {
+        gfrmUsbIoErr = new frmUsbIoErr(this);
+    }
+    if (!gDspForm(*gfrmUsbIoErr, 0, 0, false, 0)) {
+        gGotoErrHandler();
+    }
 }

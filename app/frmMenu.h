@@ -5,7 +5,9 @@
 #include <QMainWindow>
 
 #include <array>
+#include <cstdint>
 #include <map>
+#include <string>
 
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -67,6 +69,15 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
+public slots:
+    // The panels' handlers, reachable for the window tests.
+    void cmdOutputStart_Click();
+    void cmdOutputEnd_Click();
+    void lblPort1_Click(int index);
+    void cmdInputStart_Click();
+    void cmdInputEnd_Click();
+    void TimerInput_Timer();
+
 private slots:
     void mnuContents_Click();
     void mnuAbout_Click();
@@ -74,6 +85,17 @@ private slots:
 private:
     void Form_Load();
     void Form_Unload();
+
+    bool mSetID();
+    bool mCheckID();
+    bool mDspLockUsbioID(bool lock);
+    bool mOutPut(bool allLow);
+    bool mDspOutPut(bool idle);
+    bool mInput();
+    bool mDspInput(bool idle);
+    void mDspUsbIoErr();
+    void mSetTimerInterval(std::int32_t milliseconds);
+    void mShowIntervalMessage(const std::string &text);
 
     void createInputPanel(QWidget *client);
     void createOutputPanel(QWidget *client);
