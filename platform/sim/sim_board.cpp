@@ -229,15 +229,10 @@ bool SimHid::getDeviceInterfaceDetail(HidHandle deviceInfoSet, const HidInterfac
     if (requiredSize != nullptr) {
         *requiredSize = needed;
     }
-    if (detail == nullptr || detailSize < needed || needed < 5) {
-        return fail(ERROR_INSUFFICIENT_BUFFER);
+    if (const std::uint32_t error = fillInterfaceDetail(path, needed, detail, detailSize);
+        error != ERROR_SUCCESS) {
+        return fail(error);
     }
-    std::uint32_t cbSize = 0;
-    std::memcpy(&cbSize, detail, 4);
-    if (cbSize != 5) {
-        return fail(ERROR_INVALID_USER_BUFFER);
-    }
-    std::memcpy(detail + 4, path.c_str(), path.size() + 1);
     lastError_ = ERROR_SUCCESS;
     return true;
 }
