@@ -9,6 +9,10 @@ fuzz_seconds="${PORTPROBE_FUZZ_SECONDS:-60}"
 
 bash scripts/setup.sh
 
+echo "== formatting (.clang-format)"
+find app bench forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
+  -print0 2>/dev/null | xargs -0 clang-format --dry-run --Werror
+
 echo "== debug build and tests"
 cmake --preset default
 cmake --build --preset default

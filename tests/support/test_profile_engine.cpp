@@ -276,10 +276,10 @@ TEST_P(IntParseTest, ReadsLikeGetPrivateProfileInt)
 INSTANTIATE_TEST_SUITE_P(Values, IntParseTest,
     ::testing::Values(IntCase { "42", 42 }, IntCase { "1", 1 }, IntCase { "+1", 1 },
         IntCase { "-1", 0 }, IntCase { "42A94967297", 42 }, IntCase { "B4294967297", 0 },
-        IntCase { "4294967296", 0 }, IntCase { "4294967297", 1 },
-        IntCase { "-4294967297", 0 }, IntCase { "-0", 0 }, IntCase { "2147483648", 0x80000000u },
-        IntCase { "  12  ", 12 }, IntCase { "\"12\"", 12 }, IntCase { "0x10", 0 },
-        IntCase { "+-1", 0 }, IntCase { "", 77 }, IntCase { "\"\"", 77 }));
+        IntCase { "4294967296", 0 }, IntCase { "4294967297", 1 }, IntCase { "-4294967297", 0 },
+        IntCase { "-0", 0 }, IntCase { "2147483648", 0x80000000u }, IntCase { "  12  ", 12 },
+        IntCase { "\"12\"", 12 }, IntCase { "0x10", 0 }, IntCase { "+-1", 0 }, IntCase { "", 77 },
+        IntCase { "\"\"", 77 }));
 
 TEST(ProfileInt, MissingKeySectionOrFileGivesTheDefault)
 {
