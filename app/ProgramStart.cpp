@@ -35,7 +35,7 @@ bool displayAvailable()
 
 } // namespace
 
-int gRunProgram(int argc, char **argv)
+int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
 {
     if (!displayAvailable()) {
         std::fprintf(stderr,
@@ -55,5 +55,8 @@ int gRunProgram(int argc, char **argv)
         // Without the icon file the windows show the system's default icon.
     }
     Main();
+    if (afterStart) {
+        afterStart();
+    }
     return app.exec();
 }

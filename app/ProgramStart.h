@@ -2,9 +2,12 @@
 // The start of both programs: the toolkit, the window-system services, Main
 // and the event loop.
 
+#include <functional>
+
 /// Runs the program; returns the process status (the program normally ends
-/// from its end window instead).
-int gRunProgram(int argc, char **argv);
+/// from its end window instead). @p afterStart runs once the main window is
+/// up, before the event loop (the demo opens its board window there).
+int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart = {});
 
 /// Compiles the pictures into whichever program links the window library.
 void gInitPictures();

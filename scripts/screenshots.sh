@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs portprobe-demo on a virtual display (Xvfb) the way a user would: waits
-# for the main window, opens the about box from the help menu, closes it,
-# closes the main window and catches the end window during its two seconds.
-# Saves main.png, about.png and end.png, and checks that the program ended
-# normally and wrote setting.ini.
+# for the main window and the virtual board window, sets P1_3 and P1_0 HIGH,
+# starts output and polling, pulls the virtual cable so the next poll fails,
+# opens the about box from the help menu, closes it, closes the main window
+# and catches the end window during its two seconds. Saves main.png,
+# board.png, running.png, usbio-error.png, about.png and end.png, and checks
+# that the program ended normally and wrote setting.ini.
 #   scripts/screenshots.sh [output folder]     (default build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -76,8 +78,37 @@ XDG_RUNTIME_DIR="$runtime" "$program" &
 pid=$!
 
 main=$(window_of '^PORTPROBE')
+board=$(window_of '^仮想USB-IOボード')
 sleep 0.5
 import -window "$main" "$out/main.png"
+
+# Clicks at a point of the main window's client area (pixels, below the menu
+# bar, whose height is what the window has beyond the designed 230 pixels).
+read -r _ main_height < <(xdotool getwindowgeometry --shell "$main" |
+  awk -F= '/^WIDTH/{w=$2} /^HEIGHT/{h=$2} END{print w, h}')
+menu_height=$((main_height - 230))
+click_client() {
+  xdotool mousemove --window "$main" "$1" $(($2 + menu_height)) click 1
+  sleep 0.3
+}
+click_client 142 190 # P1_3
+click_client 288 190 # P1_0
+click_client 66 174  # 出力開始
+click_client 64 58   # 入力開始
+sleep 0.5
+import -window "$main" "$out/running.png"
+import -window "$board" "$out/board.png"
+
+# The cable switch is the board window's last row: pull it, and the next
+# poll finds the board gone and shows the device error window.
+read -r _ board_height < <(xdotool getwindowgeometry --shell "$board" |
+  awk -F= '/^WIDTH/{w=$2} /^HEIGHT/{h=$2} END{print w, h}')
+xdotool mousemove --window "$board" 40 $((board_height - 20)) click 1
+usbio_error=$(window_of '^USB-IO取得エラー')
+sleep 0.5
+import -window "$usbio_error" "$out/usbio-error.png"
+close_window "$usbio_error"
+sleep 0.3
 
 # Help menu, then its second item.
 xdotool mousemove --window "$main" 25 10 click 1
@@ -104,4 +135,4 @@ if [[ ! -f "$app_folder/setting.ini" ]]; then
   echo "screenshots: the demo did not write setting.ini" >&2
   exit 1
 fi
-echo "screenshots: saved $out/main.png, $out/about.png and $out/end.png"
+echo "screenshots: saved main.png, running.png, board.png, usbio-error.png, about.png and end.png in $out"

@@ -1,0 +1,111 @@
+// The demo's board window against the console: switches feed what the console
+// reads, LEDs follow what it writes, and the cable makes it fail.
+
+#include "console_rig.h"
+
+#include "app/demo/VirtualBoardWindow.h"
+#include "forms/ClickLabel.h"
+#include "support/QuillFunc_Window.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+void noScenario(const QString &) { }
+
+} // namespace
+
+class tst_VirtualBoardWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { gbooHideErrMsg = true; }
+
+    void switchesFeedTheConsole()
+    {
+        rig::Console console;
+        VirtualBoardWindow board(console.board);
+        board.show();
+        frmMenu &window = console.load();
+
+        QTest::mouseClick(board.swPort0[2], Qt::LeftButton);
+        QTest::mouseClick(board.swPort0[7], Qt::LeftButton);
+        QCOMPARE(console.board.port0(), 0x84);
+        QVERIFY(board.swPort0[2]->isChecked());
+
+        window.cmdInputStart->click();
+        QCOMPARE(window.lblInputData->text(), QStringLiteral("132/84"));
+
+        QTest::mouseClick(board.swPort0[7], Qt::LeftButton);
+        window.TimerInput_Timer();
+        QCOMPARE(window.lblInputData->text(), QStringLiteral("004/04"));
+        QVERIFY(!board.swPort0[7]->isChecked());
+    }
+
+    void switchesFollowTheBoard()
+    {
+        rig::Console console;
+        VirtualBoardWindow board(console.board);
+        console.board.setPort0(0x0F);
+        for (int bit = 0; bit < 8; ++bit) {
+            QCOMPARE(board.swPort0[bit]->isChecked(), bit < 4);
+        }
+        // Setting it back from the board does not write the board again.
+        console.board.setPort0(0);
+        QCOMPARE(console.board.port0(), 0);
+    }
+
+    void ledsFollowWrites()
+    {
+        rig::Console console;
+        VirtualBoardWindow board(console.board);
+        frmMenu &window = console.load();
+        for (QLabel *led : board.ledPort1) {
+            QCOMPARE(gGetBackColor(*led), vbGreen);
+        }
+        QTest::mouseClick(window.lblPort1[0], Qt::LeftButton);
+        QTest::mouseClick(window.lblPort1[3], Qt::LeftButton);
+        window.cmdOutputStart->click();
+        for (int bit = 0; bit < 4; ++bit) {
+            QCOMPARE(gGetBackColor(*board.ledPort1[bit]), bit == 0 || bit == 3 ? vbRed : vbGreen);
+        }
+        window.cmdOutputEnd->click();
+        for (QLabel *led : board.ledPort1) {
+            QCOMPARE(gGetBackColor(*led), vbGreen);
+        }
+    }
+
+    void cableMakesTheNextOperationFail()
+    {
+        rig::Console console;
+        VirtualBoardWindow board(console.board);
+        frmMenu &window = console.load();
+        QVERIFY(board.chkConnected->isChecked());
+        window.cmdInputStart->click();
+
+        board.chkConnected->click();
+        QVERIFY(!console.board.plugged());
+        window.TimerInput_Timer();
+        QCOMPARE(console.errorWindows(), 1);
+
+        board.chkConnected->click();
+        QVERIFY(console.board.plugged());
+        window.cmdInputStart->click();
+        QVERIFY(window.cmdInputStart->isHidden());
+    }
+
+    void showsTheBoardsIds()
+    {
+        rig::Console console(platform::sim::SimBoardConfig { 0xBEEF, 0x0001 });
+        VirtualBoardWindow board(console.board);
+        QCOMPARE(board.lblIds->text(), QStringLiteral("VendorID ＆HBEEF   ProductID ＆H0001"));
+    }
+};
+
+GUITEST_MAIN(tst_VirtualBoardWindow, noScenario)
+
+#include "tst_VirtualBoardWindow.moc"
