@@ -219,7 +219,7 @@ private slots:
         QVERIFY(!inputRunning(window));
         QVERIFY(!outputRunning(window));
         QVERIFY(window.txtInputInterval->isEnabled());
-        QVERIFY(idsLocked(window, true) == false);
+        QVERIFY(idsLocked(window, false));
         // The timer was not stopped, and its ticks go on polling.
         QVERIFY(window.TimerInput->isActive());
         QCOMPARE(window.TimerInput->interval(), 1000);
