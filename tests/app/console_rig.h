@@ -5,13 +5,11 @@
 #include "forms/gui_test_support.h"
 
 #include "app/frmMenu.h"
+#include "forms/ClickLabel.h"
 #include "platform/sim/sim_board.h"
 #include "support/QuillFunc_INI.h"
 #include "usbio/QuillFunc_USBIO.h"
 #include "usbio/frmUsbIoErr.h"
-
-#include <QCoreApplication>
-#include <QEvent>
 
 namespace rig {
 
@@ -79,5 +77,20 @@ public:
     platform::ScopedSeam<platform::HidApi> hidGuard;
     frmMenu window;
 };
+
+inline void clickLabel(frmMenu &window, int bit)
+{
+    QTest::mouseClick(window.lblPort1[bit], Qt::LeftButton);
+}
+
+inline bool outputRunning(const frmMenu &window)
+{
+    return window.cmdOutputStart->isHidden() && !window.cmdOutputEnd->isHidden();
+}
+
+inline bool inputRunning(const frmMenu &window)
+{
+    return window.cmdInputStart->isHidden() && !window.cmdInputEnd->isHidden();
+}
 
 } // namespace rig

@@ -1,16 +1,11 @@
-// Module1: the start, the second-copy check, the settings file and the fatal path.
+// Module1: the start, the second-copy check and the settings file.
 
 #include "forms/gui_test_support.h"
 
 #include "app/Module1.h"
 #include "app/frmMenu.h"
 #include "platform/instance_lock.h"
-#include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_INI.h"
-
-#include <QTimer>
-#include <QtTest>
 
 #include <csignal>
 #include <sys/wait.h>
@@ -23,13 +18,12 @@ std::string lockName()
     return "PORTPROBE-" + QCoreApplication::applicationName().toStdString();
 }
 
-// Children: the start with or without another copy running, and the fatal
-// routine called directly. Each must end the process itself.
+// Child: the start with or without another copy running; it must end the
+// process itself. The window's load runs inside Main; close it as a user would.
 void playScenario(const QString &scenario)
 {
     guitest::Stage stage(true);
     if (scenario == QLatin1String("main")) {
-        // The window's load runs inside Main; close it as a user would.
         QTimer::singleShot(0, [&stage] {
             for (QWidget *top : QApplication::topLevelWidgets()) {
                 if (auto *window = qobject_cast<frmMenu *>(top); window && window->isVisible()) {
@@ -40,9 +34,6 @@ void playScenario(const QString &scenario)
         });
         Main();
         QApplication::exec();
-    } else if (scenario == QLatin1String("fatal")) {
-        gbooHideErrMsg = true;
-        gProcFatalError("main", "");
     }
 }
 
@@ -53,30 +44,28 @@ class tst_Module1 : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
+    // A runtime folder of each test's own, so no lock of another test interferes.
+    void init()
     {
-        QVERIFY(runtimeDir_.isValid());
-        qputenv("XDG_RUNTIME_DIR", runtimeDir_.path().toLocal8Bit());
+        runtimeDir_ = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_RUNTIME_DIR", runtimeDir_->path().toLocal8Bit());
     }
-
-    void init() { gbooHideErrMsg = true; }
 
     void settingsRead_data()
     {
         QTest::addColumn<QString>("content");
         QTest::addColumn<QString>("vendor");
         QTest::addColumn<QString>("product");
-        QTest::newRow("no file") << QString() << "1352"
-                                 << "100";
-        QTest::newRow("empty vendor value") << "[Setting]\r\nStrVendorID=\r\nStrPeroductID=2a\r\n"
-                                            << "1352"
-                                            << "2a";
-        QTest::newRow("both stored") << "[Setting]\r\nStrVendorID=abcd\r\nStrPeroductID=ef\r\n"
-                                     << "abcd"
-                                     << "ef";
-        QTest::newRow("other section only") << "[Other]\r\nStrVendorID=1\r\n"
-                                            << "1352"
-                                            << "100";
+        const auto row = [](const char *name, const char *content, const char *vendor,
+                             const char *product) {
+            QTest::newRow(name) << (content ? QString::fromUtf8(content) : QString())
+                                << QString::fromUtf8(vendor) << QString::fromUtf8(product);
+        };
+        row("no file", nullptr, "1352", "100");
+        row("empty vendor value", "[Setting]\r\nStrVendorID=\r\nStrPeroductID=2a\r\n", "1352",
+            "2a");
+        row("both stored", "[Setting]\r\nStrVendorID=abcd\r\nStrPeroductID=ef\r\n", "abcd", "ef");
+        row("other section only", "[Other]\r\nStrVendorID=1\r\n", "1352", "100");
     }
 
     void settingsRead()
@@ -98,46 +87,45 @@ private slots:
         QVERIFY(stage.recorder.events.empty());
     }
 
-    void settingsRoundTrip()
+    void settingsGoWhereTheyCanBeWritten_data()
     {
-        guitest::Stage stage;
-        QVERIFY(!QFile::exists(stage.appPath(QStringLiteral("setting.ini"))));
-        QVERIFY(gSetSettingData("0a0b", "FFFF"));
-        QVERIFY(QFile::exists(stage.appPath(QStringLiteral("setting.ini"))));
-        std::string vendor;
-        std::string product;
-        QVERIFY(gGetSettingData(vendor, product));
-        QCOMPARE(vendor, std::string("0a0b"));
-        QCOMPARE(product, std::string("FFFF"));
-        QCOMPARE(QString::fromStdString(gGetSettingFileName()),
-            stage.appPath(QStringLiteral("setting.ini")));
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("application folder") << true;
+        QTest::newRow("unwritable: the user's folder") << false;
     }
 
-    void settingsOfAnUnwritableFolderGoToTheUser()
+    void settingsGoWhereTheyCanBeWritten()
     {
+        QFETCH(bool, writable);
         guitest::Stage stage;
         QTemporaryDir userDir;
-        stage.settings.writable = false;
+        stage.settings.writable = writable;
         stage.settings.user = userDir.path().toStdString();
         const std::string shipped = stage.appPath(QStringLiteral("setting.ini")).toStdString();
-        QVERIFY(gSetIni(shipped, "Setting", "StrVendorID", "5555"));
-
+        const std::string own =
+            writable ? shipped : userDir.filePath(QStringLiteral("setting.ini")).toStdString();
         std::string vendor;
         std::string product;
-        QVERIFY(gGetSettingData(vendor, product));
-        QCOMPARE(vendor, std::string("5555"));
-        QCOMPARE(product, std::string("100"));
+        if (!writable) {
+            // Until the user's own file has a value, the shipped one gives it.
+            QVERIFY(gSetIni(shipped, "Setting", "StrVendorID", "5555"));
+            QVERIFY(gGetSettingData(vendor, product));
+            QCOMPARE(vendor + "/" + product, std::string("5555/100"));
+        }
+        QVERIFY(!QFile::exists(QString::fromStdString(own)));
 
-        QVERIFY(gSetSettingData("6666", "77"));
-        const std::string own = userDir.filePath(QStringLiteral("setting.ini")).toStdString();
-        QCOMPARE(gGetIniString(own, "Setting", "StrVendorID", ""), std::string("6666"));
-        QCOMPARE(gGetIniString(own, "Setting", "StrPeroductID", ""), std::string("77"));
-        // The shipped file is only ever read.
-        QCOMPARE(gGetIniString(shipped, "Setting", "StrVendorID", ""), std::string("5555"));
-        QCOMPARE(gGetIniString(shipped, "Setting", "StrPeroductID", "none"), std::string("none"));
+        QVERIFY(gSetSettingData("0a0b", "FFFF"));
+
+        QCOMPARE(gGetSettingFileName(), own);
+        QCOMPARE(gGetIniString(own, "Setting", "StrVendorID", ""), std::string("0a0b"));
+        QCOMPARE(gGetIniString(own, "Setting", "StrPeroductID", ""), std::string("FFFF"));
         QVERIFY(gGetSettingData(vendor, product));
-        QCOMPARE(vendor, std::string("6666"));
-        QCOMPARE(product, std::string("77"));
+        QCOMPARE(vendor + "/" + product, std::string("0a0b/FFFF"));
+        if (!writable) {
+            // The shipped file is only ever read.
+            QCOMPARE(gGetIniString(shipped, "Setting", "StrVendorID", ""), std::string("5555"));
+            QCOMPARE(gGetIniString(shipped, "Setting", "StrPeroductID", "-"), std::string("-"));
+        }
         QVERIFY(stage.recorder.events.empty());
     }
 
@@ -158,16 +146,14 @@ private slots:
         const QByteArray oldHome = qgetenv("HOME");
         QDir(base.path()).mkpath(QStringLiteral("home"));
         qputenv("HOME", base.filePath(QStringLiteral("home")).toLocal8Bit());
+        qunsetenv("XDG_CONFIG_HOME");
         if (configHomeSet) {
             qputenv("XDG_CONFIG_HOME", base.filePath(QStringLiteral("config")).toLocal8Bit());
-        } else {
-            qunsetenv("XDG_CONFIG_HOME");
         }
         auto folder = platform::settingsFolder().userFolder("portprobe");
         qputenv("HOME", oldHome);
-        if (oldConfig.isNull()) {
-            qunsetenv("XDG_CONFIG_HOME");
-        } else {
+        qunsetenv("XDG_CONFIG_HOME");
+        if (!oldConfig.isNull()) {
             qputenv("XDG_CONFIG_HOME", oldConfig);
         }
         QVERIFY(folder);
@@ -175,47 +161,23 @@ private slots:
         QVERIFY(QFileInfo(base.filePath(expected)).isDir());
     }
 
-    void firstCopyRunsOn()
+    // The first copy runs on holding the lock; a second one (a separate lock
+    // object behaves as a separate copy) ends after telling the user.
+    void secondCopyEndsAfterTellingTheUser()
     {
         guitest::Stage stage;
-        auto fresh = switchRuntimeDir();
         gChkDoubleStarting(true);
         QVERIFY(stage.recorder.events.empty());
-        // This copy now holds the lock against any later one.
-        auto later = platform::createInstanceLock();
-        QCOMPARE(later->anotherInstanceRunning(lockName()), std::optional<bool>(true));
-    }
-
-    void secondCopyEnds_data()
-    {
-        QTest::addColumn<bool>("showMessage");
-        QTest::newRow("silently") << false;
-        QTest::newRow("after telling the user") << true;
-    }
-
-    void secondCopyEnds()
-    {
-        QFETCH(bool, showMessage);
-        auto fresh = switchRuntimeDir();
-        auto first = platform::createInstanceLock();
-        QCOMPARE(first->anotherInstanceRunning(lockName()), std::optional<bool>(false));
-        guitest::Stage stage;
-        // A separate lock object behaves as a separate copy of the program.
         auto second = platform::createInstanceLock();
         platform::ScopedSeam<platform::InstanceLock> asSecond(*second);
-        gChkDoubleStarting(showMessage);
-        std::vector<std::string> expected;
-        if (showMessage) {
-            expected.push_back("box 0 PORTPROBE | 既に起動されています");
-        }
-        expected.push_back("terminate 0");
-        QCOMPARE(stage.recorder.events, expected);
+        gChkDoubleStarting(true);
+        QCOMPARE(stage.recorder.events,
+            (std::vector<std::string> { "box 0 PORTPROBE | 既に起動されています", "terminate 0" }));
         QVERIFY(stage.procedures().isEmpty());
     }
 
     void crashedCopyLeavesNoLock()
     {
-        auto fresh = switchRuntimeDir();
         int ready[2];
         QCOMPARE(::pipe(ready), 0);
         pid_t child = ::fork();
@@ -241,15 +203,14 @@ private slots:
 
     void mainStartsAndEndsThroughTheEndWindow()
     {
-        auto fresh = switchRuntimeDir();
         guitest::Stage stage;
-        guitest::ChildRun run =
-            guitest::runScenario(QStringLiteral("main"), childEnvironment(stage));
+        guitest::ChildRun run = guitest::runScenario(QStringLiteral("main"), stage);
         QVERIFY(!run.crashed);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.events,
             QStringList({ QStringLiteral("shown PORTPROBE     "), QStringLiteral("sleep 2000"),
                 QStringLiteral("terminate 0") }));
+        // The first start creates the settings file.
         const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
         QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("1352"));
         QCOMPARE(gGetIniString(file, "Setting", "StrPeroductID", ""), std::string("100"));
@@ -258,47 +219,18 @@ private slots:
 
     void mainOfASecondCopyEndsSilently()
     {
-        auto fresh = switchRuntimeDir();
         guitest::Stage stage;
         auto first = platform::createInstanceLock();
         QCOMPARE(first->anotherInstanceRunning(lockName()), std::optional<bool>(false));
-        guitest::ChildRun run =
-            guitest::runScenario(QStringLiteral("main"), childEnvironment(stage));
+        guitest::ChildRun run = guitest::runScenario(QStringLiteral("main"), stage);
         QVERIFY(!run.crashed);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.events, QStringList({ QStringLiteral("terminate 0") }));
         QVERIFY(!QFile::exists(stage.appPath(QStringLiteral("setting.ini"))));
     }
 
-    void fatalRoutineNeverReturns()
-    {
-        guitest::Stage stage;
-        guitest::ChildRun run =
-            guitest::runScenario(QStringLiteral("fatal"), stage.childEnvironment());
-        QVERIFY(!run.crashed);
-        QCOMPARE(run.exitCode, 1);
-        // "returned" would follow if the routine came back to its caller.
-        QCOMPARE(run.events, guitest::fatalEvents());
-        QCOMPARE(stage.procedures(), QStringList({ QStringLiteral("main") }));
-    }
-
 private:
-    // A runtime folder of the test's own, so no lock of another test run interferes.
-    std::unique_ptr<QTemporaryDir> switchRuntimeDir()
-    {
-        auto dir = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_RUNTIME_DIR", dir->path().toLocal8Bit());
-        return dir;
-    }
-
-    static QProcessEnvironment childEnvironment(const guitest::Stage &stage)
-    {
-        QProcessEnvironment env = stage.childEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
-        return env;
-    }
-
-    QTemporaryDir runtimeDir_;
+    std::unique_ptr<QTemporaryDir> runtimeDir_;
 };
 
 GUITEST_MAIN(tst_Module1, playScenario)

@@ -4,27 +4,12 @@
 #include "console_rig.h"
 
 #include "app/demo/VirtualBoardWindow.h"
-#include "forms/ClickLabel.h"
-#include "support/QuillFunc_Window.h"
-
-#include <QCheckBox>
-#include <QLabel>
-#include <QToolButton>
-#include <QtTest>
-
-namespace {
-
-void noScenario(const QString &) { }
-
-} // namespace
 
 class tst_VirtualBoardWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { gbooHideErrMsg = true; }
-
     void switchesFeedTheConsole()
     {
         rig::Console console;
@@ -46,10 +31,11 @@ private slots:
         QVERIFY(!board.swPort0[7]->isChecked());
     }
 
-    void switchesFollowTheBoard()
+    void switchesAndIdsFollowTheBoard()
     {
-        rig::Console console;
+        rig::Console console(platform::sim::SimBoardConfig { 0xBEEF, 0x0001 });
         VirtualBoardWindow board(console.board);
+        QCOMPARE(board.lblIds->text(), QStringLiteral("VendorID ＆HBEEF   ProductID ＆H0001"));
         console.board.setPort0(0x0F);
         for (int bit = 0; bit < 8; ++bit) {
             QCOMPARE(board.swPort0[bit]->isChecked(), bit < 4);
@@ -67,8 +53,8 @@ private slots:
         for (QLabel *led : board.ledPort1) {
             QCOMPARE(gGetBackColor(*led), vbGreen);
         }
-        QTest::mouseClick(window.lblPort1[0], Qt::LeftButton);
-        QTest::mouseClick(window.lblPort1[3], Qt::LeftButton);
+        rig::clickLabel(window, 0);
+        rig::clickLabel(window, 3);
         window.cmdOutputStart->click();
         for (int bit = 0; bit < 4; ++bit) {
             QCOMPARE(gGetBackColor(*board.ledPort1[bit]), bit == 0 || bit == 3 ? vbRed : vbGreen);
@@ -95,17 +81,10 @@ private slots:
         board.chkConnected->click();
         QVERIFY(console.board.plugged());
         window.cmdInputStart->click();
-        QVERIFY(window.cmdInputStart->isHidden());
-    }
-
-    void showsTheBoardsIds()
-    {
-        rig::Console console(platform::sim::SimBoardConfig { 0xBEEF, 0x0001 });
-        VirtualBoardWindow board(console.board);
-        QCOMPARE(board.lblIds->text(), QStringLiteral("VendorID ＆HBEEF   ProductID ＆H0001"));
+        QVERIFY(rig::inputRunning(window));
     }
 };
 
-GUITEST_MAIN(tst_VirtualBoardWindow, noScenario)
+GUITEST_MAIN(tst_VirtualBoardWindow, guitest::noScenario)
 
 #include "tst_VirtualBoardWindow.moc"

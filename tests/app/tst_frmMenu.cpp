@@ -5,28 +5,9 @@
 #include "app/frmMenu.h"
 #include "forms/ClickLabel.h"
 #include "forms/frmAbout_FreeWare.h"
-#include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_INI.h"
-#include "support/QuillFunc_Window.h"
-
-#include <QAction>
-#include <QCheckBox>
-#include <QFontInfo>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QProgressBar>
-#include <QTimer>
-#include <QToolButton>
-#include <QtTest>
 
 namespace {
-
-QRect twips(int left, int top, int width, int height)
-{
-    return gTwipsRect(left, top, width, height);
-}
 
 std::string iniValue(const QString &file, const char *key)
 {
@@ -37,7 +18,6 @@ std::string iniValue(const QString &file, const char *key)
 void playScenario(const QString &scenario)
 {
     guitest::Stage stage(true);
-    gbooHideErrMsg = true;
     if (scenario == QLatin1String("unload-write-fails")) {
         auto *window = new frmMenu();
         window->show();
@@ -56,95 +36,58 @@ private slots:
 
     void controlsAsDesigned_data()
     {
-        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("parentName");
         QTest::addColumn<QRect>("place");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("toolTip");
-        QTest::newRow("flmInput") << "flmInput"
-                                  << "client" << twips(150, 30, 7545, 1545) << " Port0から入力 "
-                                  << "";
-        QTest::newRow("cmdInputStart") << "cmdInputStart"
-                                       << "flmInput" << twips(270, 360, 1095, 975) << "入力開始"
-                                       << "入力の取得を開始します";
-        QTest::newRow("txtInputInterval") << "txtInputInterval"
-                                          << "flmInput" << twips(2160, 300, 765, 285) << "1000"
-                                          << "";
-        QTest::newRow("lblInputInterval")
-            << "lblInputInterval"
-            << "flmInput" << twips(3000, 390, 2145, 255) << "mSecごとに入力値を取得"
-            << "";
-        QTest::newRow("Label4") << "Label4"
-                                << "flmInput" << twips(5100, 390, 1485, 255) << "入力値(10/16進)"
-                                << "";
-        QTest::newRow("lblInputData") << "lblInputData"
-                                      << "flmInput" << twips(6690, 390, 645, 255) << " 000/00"
-                                      << "";
-        QTest::newRow("P0_7 leftmost") << "lblPort0_7"
-                                       << "flmInput" << twips(1650, 990, 600, 315) << "P0_7"
-                                       << "";
-        QTest::newRow("P0_0 rightmost") << "lblPort0_0"
-                                        << "flmInput" << twips(6720, 990, 600, 315) << "P0_0"
-                                        << "";
-        QTest::newRow("ProgressBar_Input") << "ProgressBar_Input"
-                                           << "flmInput" << twips(1620, 660, 5685, 285) << ""
-                                           << "取得したデータの１０進値をバーで表します";
-        QTest::newRow("frmOutput") << "frmOutput"
-                                   << "client" << twips(150, 1740, 4815, 1545) << " Port1へ出力 "
-                                   << "";
-        QTest::newRow("cmdOutputStart") << "cmdOutputStart"
-                                        << "frmOutput" << twips(300, 390, 1095, 975) << "出力開始"
-                                        << "出力を開始します";
-        QTest::newRow("lblOutputMsg")
-            << "lblOutputMsg"
-            << "frmOutput" << twips(1620, 300, 3135, 255) << "出力停止中は全てLOWレベルです"
-            << "Port1から入力";
-        QTest::newRow("Label2") << "Label2"
-                                << "frmOutput" << twips(2400, 660, 1485, 255) << "出力値(10/16進)"
-                                << "Port1から入力";
-        QTest::newRow("lblOutput") << "lblOutput"
-                                   << "frmOutput" << twips(4020, 660, 555, 255) << "00/00"
-                                   << "Port1から入力";
-        QTest::newRow("P1_3 leftmost") << "lblPort1_3"
-                                       << "frmOutput" << twips(1680, 960, 600, 315) << "P1_3"
-                                       << "";
-        QTest::newRow("P1_0 rightmost") << "lblPort1_0"
-                                        << "frmOutput" << twips(3870, 960, 600, 315) << "P1_0"
-                                        << "";
-        QTest::newRow("frmTargetUsbIO")
-            << "frmTargetUsbIO"
-            << "client" << twips(5190, 1770, 2505, 1065) << "対象USB-IOの指定"
-            << "";
-        QTest::newRow("lblVendorID")
-            << "lblVendorID"
-            << "frmTargetUsbIO" << twips(30, 330, 1365, 255) << "VendorID  ＆H"
-            << "VenderID";
-        QTest::newRow("txtVendorID") << "txtVendorID"
-                                     << "frmTargetUsbIO" << twips(1470, 270, 765, 285) << ""
-                                     << "";
-        QTest::newRow("Label1") << "Label1"
-                                << "frmTargetUsbIO" << twips(120, 720, 1275, 255) << "ProductID ＆H"
-                                << "ProductID";
-        QTest::newRow("txtProductID") << "txtProductID"
-                                      << "frmTargetUsbIO" << twips(1470, 660, 765, 285) << ""
-                                      << "";
-        QTest::newRow("HIGH legend") << "lblPort_sample_4"
-                                     << "client" << twips(5700, 2940, 600, 315) << "HIGH"
-                                     << "赤色は 「HIGH」 レベルを意味します";
-        QTest::newRow("LOW legend") << "lblPort_sample_5"
-                                    << "client" << twips(6450, 2940, 600, 315) << "LOW"
-                                    << "緑色は 「LOW」 レベルを意味します";
+        const auto row = [](const char *name, const char *parent, QRect place, const char *caption,
+                             const char *toolTip = "") {
+            QTest::newRow(name) << QString::fromUtf8(parent) << place << QString::fromUtf8(caption)
+                                << QString::fromUtf8(toolTip);
+        };
+        const char *toInput = "Port1から入力";
+        row("flmInput", "client", gTwipsRect(150, 30, 7545, 1545), " Port0から入力 ");
+        row("cmdInputStart", "flmInput", gTwipsRect(270, 360, 1095, 975), "入力開始",
+            "入力の取得を開始します");
+        row("txtInputInterval", "flmInput", gTwipsRect(2160, 300, 765, 285), "1000");
+        row("lblInputInterval", "flmInput", gTwipsRect(3000, 390, 2145, 255),
+            "mSecごとに入力値を取得");
+        row("Label4", "flmInput", gTwipsRect(5100, 390, 1485, 255), "入力値(10/16進)");
+        row("lblInputData", "flmInput", gTwipsRect(6690, 390, 645, 255), " 000/00");
+        row("lblPort0_7", "flmInput", gTwipsRect(1650, 990, 600, 315), "P0_7");
+        row("lblPort0_0", "flmInput", gTwipsRect(6720, 990, 600, 315), "P0_0");
+        row("ProgressBar_Input", "flmInput", gTwipsRect(1620, 660, 5685, 285), "",
+            "取得したデータの１０進値をバーで表します");
+        row("frmOutput", "client", gTwipsRect(150, 1740, 4815, 1545), " Port1へ出力 ");
+        row("cmdOutputStart", "frmOutput", gTwipsRect(300, 390, 1095, 975), "出力開始",
+            "出力を開始します");
+        row("lblOutputMsg", "frmOutput", gTwipsRect(1620, 300, 3135, 255),
+            "出力停止中は全てLOWレベルです", toInput);
+        row("Label2", "frmOutput", gTwipsRect(2400, 660, 1485, 255), "出力値(10/16進)", toInput);
+        row("lblOutput", "frmOutput", gTwipsRect(4020, 660, 555, 255), "00/00", toInput);
+        row("lblPort1_3", "frmOutput", gTwipsRect(1680, 960, 600, 315), "P1_3");
+        row("lblPort1_0", "frmOutput", gTwipsRect(3870, 960, 600, 315), "P1_0");
+        row("frmTargetUsbIO", "client", gTwipsRect(5190, 1770, 2505, 1065), "対象USB-IOの指定");
+        row("lblVendorID", "frmTargetUsbIO", gTwipsRect(30, 330, 1365, 255), "VendorID  ＆H",
+            "VenderID");
+        row("txtVendorID", "frmTargetUsbIO", gTwipsRect(1470, 270, 765, 285), "");
+        row("Label1", "frmTargetUsbIO", gTwipsRect(120, 720, 1275, 255), "ProductID ＆H",
+            "ProductID");
+        row("txtProductID", "frmTargetUsbIO", gTwipsRect(1470, 660, 765, 285), "");
+        row("lblPort_sample_4", "client", gTwipsRect(5700, 2940, 600, 315), "HIGH",
+            "赤色は 「HIGH」 レベルを意味します");
+        row("lblPort_sample_5", "client", gTwipsRect(6450, 2940, 600, 315), "LOW",
+            "緑色は 「LOW」 レベルを意味します");
     }
 
     void controlsAsDesigned()
     {
-        QFETCH(QString, name);
         QFETCH(QString, parentName);
         QFETCH(QRect, place);
         QFETCH(QString, caption);
         QFETCH(QString, toolTip);
         frmMenu window;
-        auto *control = window.findChild<QWidget *>(name);
+        auto *control = window.findChild<QWidget *>(QString::fromUtf8(QTest::currentDataTag()));
         QVERIFY(control);
         QCOMPARE(control->parentWidget()->objectName(), parentName);
         QCOMPARE(control->geometry(), place);
@@ -162,7 +105,7 @@ private slots:
         QCOMPARE(text, caption);
     }
 
-    void clientAreaAndMenu()
+    void statesAndMenuAtDesign()
     {
         frmMenu window;
         QCOMPARE(window.centralWidget()->size(), QSize(522, 230));
@@ -170,11 +113,6 @@ private slots:
         QCOMPARE(window.Help->actions(), QList<QAction *>({ window.mnuContents, window.mnuAbout }));
         QCOMPARE(window.mnuContents->text(), QStringLiteral("説明書(&C)"));
         QCOMPARE(window.mnuAbout->text(), QStringLiteral("このソフトについて(&A)"));
-    }
-
-    void bitsAndStatesAtDesign()
-    {
-        frmMenu window;
         for (QLabel *bit : window.lblPort0) {
             QCOMPARE(gGetBackColor(*bit), vbGreen);
             QVERIFY(!bit->isEnabled());
@@ -186,8 +124,8 @@ private slots:
             QVERIFY(window.chkPort1[i]->isHidden());
         }
         // The hidden boxes mirror the labels: bit 0 on the right.
-        QCOMPARE(window.chkPort1[0]->geometry(), twips(4050, 1290, 255, 255));
-        QCOMPARE(window.chkPort1[3]->geometry(), twips(1860, 1290, 255, 255));
+        QCOMPARE(window.chkPort1[0]->geometry(), gTwipsRect(4050, 1290, 255, 255));
+        QCOMPARE(window.chkPort1[3]->geometry(), gTwipsRect(1860, 1290, 255, 255));
         QCOMPARE(gGetBackColor(*window.lblPort_sample.at(4)), vbRed);
         QCOMPARE(gGetBackColor(*window.lblPort_sample.at(5)), vbGreen);
         QVERIFY(window.cmdInputEnd->isHidden());
@@ -204,9 +142,8 @@ private slots:
         frmMenu window;
         const QString texts =
             window.lblOutputMsg->text() + window.flmInput->title() + window.lblVendorID->text();
-        for (QWidget *widget :
-            { static_cast<QWidget *>(window.lblOutputMsg), static_cast<QWidget *>(window.flmInput),
-                static_cast<QWidget *>(window.lblVendorID) }) {
+        for (QWidget *widget : std::initializer_list<QWidget *> {
+                 window.lblOutputMsg, window.flmInput, window.lblVendorID }) {
             QFontMetrics metrics(widget->font());
             for (QChar c : texts) {
                 QVERIFY2(metrics.inFont(c), qPrintable(QFontInfo(widget->font()).family()));
@@ -241,10 +178,8 @@ private slots:
     {
         QTest::addColumn<QString>("vendor");
         QTest::addColumn<QString>("product");
-        QTest::newRow("hexadecimal IDs") << "ABCD"
-                                         << "0100";
-        QTest::newRow("text that is no number") << "zz !"
-                                                << "";
+        QTest::newRow("hexadecimal IDs") << QStringLiteral("ABCD") << QStringLiteral("0100");
+        QTest::newRow("text that is no number") << QStringLiteral("zz !") << QString();
     }
 
     void closeSavesTextsAsTypedAndEnds()
@@ -272,44 +207,29 @@ private slots:
         QVERIFY(stage.procedures().isEmpty());
     }
 
-    void settingsSurviveARestart()
+    void manualFromTheMenu_data()
     {
+        QTest::addColumn<bool>("shipped");
+        QTest::newRow("opens") << true;
+        QTest::newRow("missing: only logged") << false;
+    }
+
+    void manualFromTheMenu()
+    {
+        QFETCH(bool, shipped);
         guitest::Stage stage;
-        {
-            frmMenu first;
-            first.show();
-            first.txtVendorID->setText(QStringLiteral("beef"));
-            first.txtProductID->setText(QStringLiteral("7"));
-            first.close();
+        if (shipped) {
+            stage.shipManual();
         }
-        frmMenu second;
-        second.show();
-        QCOMPARE(second.txtVendorID->text(), QStringLiteral("beef"));
-        QCOMPARE(second.txtProductID->text(), QStringLiteral("7"));
-    }
-
-    void manualMissingIsOnlyLogged()
-    {
-        guitest::Stage stage;
-        frmMenu window;
-        window.show();
-        window.mnuContents->trigger();
-        QCOMPARE(stage.procedures(), QStringList({ QStringLiteral("gDspHelp") }));
-        QVERIFY(stage.recorder.events.empty());
-        QVERIFY(window.isVisible());
-    }
-
-    void manualOpens()
-    {
-        guitest::Stage stage;
-        stage.shipManual();
         frmMenu window;
         window.show();
         window.mnuContents->trigger();
         QCOMPARE(stage.shell.opened,
             std::vector<std::string>(
                 { stage.appPath(QStringLiteral("index.html")).toStdString() + " 3" }));
-        QVERIFY(stage.procedures().isEmpty());
+        QCOMPARE(stage.procedures(), shipped ? QStringList() : QStringList({ "gDspHelp" }));
+        QVERIFY(stage.recorder.events.empty());
+        QVERIFY(window.isVisible());
     }
 
     void aboutIsModalAndCloses()
@@ -335,12 +255,8 @@ private slots:
         guitest::Stage stage;
         // A folder in the file's place: no one, not even root, can write it.
         QVERIFY(QDir().mkpath(stage.appPath(QStringLiteral("setting.ini"))));
-        guitest::ChildRun run =
-            guitest::runScenario(QStringLiteral("unload-write-fails"), stage.childEnvironment());
-        QVERIFY(!run.crashed);
-        QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.events, guitest::fatalEvents());
-        QCOMPARE(stage.procedures().last(), QStringLiteral("gSetSettingData"));
+        guitest::verifyFatalScenario(
+            QStringLiteral("unload-write-fails"), stage, { QStringLiteral("gSetSettingData") });
     }
 };
 

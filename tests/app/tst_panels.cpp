@@ -3,28 +3,19 @@
 
 #include "console_rig.h"
 
-#include "forms/ClickLabel.h"
-#include "support/QuillFunc_Window.h"
-
-#include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
-#include <QTimer>
-#include <QToolButton>
-#include <QtTest>
-
 using platform::sim::SimBoardConfig;
+using platform::sim::SimCall;
 using platform::sim::SimFault;
+using rig::clickLabel;
+using rig::inputRunning;
+using rig::outputRunning;
+using Reports = std::vector<std::vector<std::uint8_t>>;
 
 namespace {
 
-const QString Locked = QStringLiteral("USB-IO使用中は変更できません");
-const QString Unlocked = QStringLiteral("半角16進数で入力してください");
 const QString BadId = QStringLiteral("IDが数値として正しくありません");
+const QString OutputIdle = QStringLiteral("出力停止中は全てLOWレベルです");
+const QString ErrorTitle = QStringLiteral("USB-IO取得エラー     PORTPROBE");
 
 std::vector<std::uint8_t> outputReport(std::uint8_t command, std::uint8_t value)
 {
@@ -34,42 +25,13 @@ std::vector<std::uint8_t> outputReport(std::uint8_t command, std::uint8_t value)
     return report;
 }
 
-void clickLabel(frmMenu &window, int bit)
-{
-    QTest::mouseClick(window.lblPort1[bit], Qt::LeftButton);
-}
-
 bool idsLocked(const frmMenu &window, bool locked)
 {
-    const QString tip = locked ? Locked : Unlocked;
+    const QString tip = locked ? QStringLiteral("USB-IO使用中は変更できません")
+                               : QStringLiteral("半角16進数で入力してください");
     return window.txtVendorID->isEnabled() == !locked && window.txtProductID->isEnabled() == !locked
         && window.txtVendorID->toolTip() == tip && window.txtProductID->toolTip() == tip;
 }
-
-bool outputRunning(const frmMenu &window)
-{
-    return window.cmdOutputStart->isHidden() && !window.cmdOutputEnd->isHidden();
-}
-
-bool inputRunning(const frmMenu &window)
-{
-    return window.cmdInputStart->isHidden() && !window.cmdInputEnd->isHidden();
-}
-
-class RecordingShell final : public platform::Shell
-{
-public:
-    std::vector<std::string> applets;
-    std::string failure;
-    std::int32_t open(std::string_view, std::int32_t) override { return platform::SeSuccess; }
-    std::string startControlPanel(std::string_view applet) override
-    {
-        applets.emplace_back(applet);
-        return failure;
-    }
-};
-
-void noScenario(const QString &) { }
 
 } // namespace
 
@@ -78,27 +40,6 @@ class tst_panels : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { gbooHideErrMsg = true; }
-
-    // The user's click on P1_2 while output runs, down to the board and back.
-    void clickWhileOutputRunsWritesAtOnceAndCloses()
-    {
-        rig::Console console;
-        frmMenu &window = console.load();
-        window.cmdOutputStart->click();
-        QVERIFY(outputRunning(window));
-
-        clickLabel(window, 2);
-
-        QCOMPARE(gGetBackColor(*window.lblPort1[2]), vbRed);
-        QVERIFY(window.chkPort1[2]->isChecked());
-        QCOMPARE(console.board.receivedReports().back(), outputReport(2, 4));
-        QCOMPARE(console.board.port1(), 4);
-        QCOMPARE(window.lblOutput->text(), QStringLiteral("04/04"));
-        QVERIFY(console.linkClosed());
-        QVERIFY(console.stage.recorder.events.empty());
-    }
-
     void startWritesThePatternShown_data()
     {
         QTest::addColumn<QList<int>>("bits");
@@ -126,13 +67,11 @@ private slots:
 
         window.cmdOutputStart->click();
 
-        QCOMPARE(console.board.receivedReports(),
-            std::vector<std::vector<std::uint8_t>>({ outputReport(2, value) }));
+        QCOMPARE(console.board.receivedReports(), Reports({ outputReport(2, value) }));
         QCOMPARE(window.lblOutput->text(), text);
         for (int i = 0; i < 4; ++i) {
-            const bool high = bits.contains(i);
-            QCOMPARE(gGetBackColor(*window.lblPort1[i]), high ? vbRed : vbGreen);
-            QCOMPARE(window.chkPort1[i]->isChecked(), high);
+            QCOMPARE(gGetBackColor(*window.lblPort1[i]), bits.contains(i) ? vbRed : vbGreen);
+            QCOMPARE(window.chkPort1[i]->isChecked(), bits.contains(i));
         }
         QVERIFY(outputRunning(window));
         QCOMPARE(window.lblOutputMsg->text(), QStringLiteral("出力中でも値の変更が可能です"));
@@ -140,7 +79,7 @@ private slots:
         QVERIFY(console.linkClosed());
     }
 
-    void stopWritesZeroAndKeepsThePattern()
+    void runningClickStopAndStoppedClicks()
     {
         rig::Console console;
         frmMenu &window = console.load();
@@ -148,82 +87,70 @@ private slots:
         clickLabel(window, 3);
         window.cmdOutputStart->click();
 
-        window.cmdOutputEnd->click();
+        // While output runs a click writes at once, and the link is closed again.
+        clickLabel(window, 2);
+        QCOMPARE(gGetBackColor(*window.lblPort1[2]), vbRed);
+        QVERIFY(window.chkPort1[2]->isChecked());
+        QCOMPARE(console.board.receivedReports().back(), outputReport(2, 14));
+        QCOMPARE(console.board.port1(), 14);
+        QCOMPARE(window.lblOutput->text(), QStringLiteral("14/0E"));
+        QVERIFY(console.linkClosed());
+        QVERIFY(console.stage.recorder.events.empty());
 
+        // Stopping writes zero and keeps the pattern; the link stays open.
+        window.cmdOutputEnd->click();
         QCOMPARE(console.board.receivedReports().back(), outputReport(2, 0));
         QCOMPARE(window.lblOutput->text(), QStringLiteral("00/00"));
         QCOMPARE(gGetBackColor(*window.lblPort1[1]), vbRed);
         QCOMPARE(gGetBackColor(*window.lblPort1[3]), vbRed);
         QVERIFY(window.chkPort1[3]->isChecked());
         QVERIFY(!outputRunning(window));
-        QCOMPARE(window.lblOutputMsg->text(), QStringLiteral("出力停止中は全てLOWレベルです"));
+        QCOMPARE(window.lblOutputMsg->text(), OutputIdle);
         QVERIFY(idsLocked(window, false));
-        // Stopping leaves the link open.
         QVERIFY(!console.linkClosed());
 
-        window.cmdOutputStart->click();
-        QCOMPARE(console.board.port1(), 10);
-        QCOMPARE(window.lblOutput->text(), QStringLiteral("10/0A"));
-    }
-
-    void clicksWhileStoppedWriteNothing()
-    {
-        rig::Console console;
-        frmMenu &window = console.load();
-        clickLabel(window, 3);
-        window.cmdOutputStart->click();
-        window.cmdOutputEnd->click();
+        // Clicking twice while stopped restores the colour and writes nothing.
         const std::size_t before = console.reports();
-
         clickLabel(window, 0);
         QCOMPARE(gGetBackColor(*window.lblPort1[0]), vbRed);
         clickLabel(window, 0);
-
         QCOMPARE(gGetBackColor(*window.lblPort1[0]), vbGreen);
         QVERIFY(!window.chkPort1[0]->isChecked());
         QCOMPARE(console.reports(), before);
         QCOMPARE(window.lblOutput->text(), QStringLiteral("00/00"));
-    }
 
-    void unpluggedClickWhileOutputRuns()
-    {
-        rig::Console console;
-        frmMenu &window = console.load();
         window.cmdOutputStart->click();
-        console.board.setPlugged(false);
-
-        clickLabel(window, 0);
-
-        QCOMPARE(console.errorWindows(), 1);
-        QVERIFY(gfrmUsbIoErr && gfrmUsbIoErr->isVisible());
-        QVERIFY(!outputRunning(window));
-        QCOMPARE(window.focusWidget(), window.cmdOutputStart);
-        QVERIFY(idsLocked(window, false));
-        QCOMPARE(gGetBackColor(*window.lblPort1[0]), vbRed);
-        QCOMPARE(window.lblOutput->text(), QStringLiteral("00/00"));
-        QVERIFY(console.stage.recorder.boxes.empty());
+        QCOMPARE(console.board.port1(), 14);
+        QCOMPARE(window.lblOutput->text(), QStringLiteral("14/0E"));
     }
 
-    void failedWriteWhilePollingStopsOnlyTheDisplay()
+    // The write fails while both panels run: both show stopped, but the
+    // polling timer goes on ticking and its ticks still read.
+    void failedWriteStopsBothDisplaysOnly()
     {
         rig::Console console;
         frmMenu &window = console.load();
         window.cmdInputStart->click();
         window.cmdOutputStart->click();
         QVERIFY(inputRunning(window) && outputRunning(window));
-        console.board.setFault(SimFault::WriteFails);
+        console.board.setPlugged(false);
 
-        clickLabel(window, 2);
+        clickLabel(window, 0);
 
         QCOMPARE(console.errorWindows(), 1);
+        QVERIFY(gfrmUsbIoErr && gfrmUsbIoErr->isVisible());
         QVERIFY(!inputRunning(window));
         QVERIFY(!outputRunning(window));
+        QCOMPARE(window.focusWidget(), window.cmdOutputStart);
         QVERIFY(window.txtInputInterval->isEnabled());
         QVERIFY(idsLocked(window, false));
-        // The timer was not stopped, and its ticks go on polling.
+        QCOMPARE(gGetBackColor(*window.lblPort1[0]), vbRed);
+        QCOMPARE(window.lblOutput->text(), QStringLiteral("00/00"));
+        QVERIFY(console.stage.recorder.boxes.empty());
         QVERIFY(window.TimerInput->isActive());
         QCOMPARE(window.TimerInput->interval(), 1000);
-        console.board.setFault(SimFault::None);
+
+        console.board.setPlugged(true);
         console.board.setPort0(5);
         window.TimerInput_Timer();
         QCOMPARE(window.lblInputData->text(), QStringLiteral("005/05"));
@@ -251,8 +178,7 @@ private slots:
         window.cmdInputStart->click();
 
         // Read at once, before any tick.
-        QCOMPARE(console.board.receivedReports(),
-            std::vector<std::vector<std::uint8_t>>({ outputReport(3, 0) }));
+        QCOMPARE(console.board.receivedReports(), Reports({ outputReport(3, 0) }));
         for (int i = 0; i < 8; ++i) {
             QCOMPARE(gGetBackColor(*window.lblPort0[i]), (value >> i) & 1 ? vbRed : vbGreen);
         }
@@ -262,8 +188,6 @@ private slots:
         QVERIFY(!window.txtInputInterval->isEnabled());
         QVERIFY(idsLocked(window, true));
         QCOMPARE(window.focusWidget(), window.cmdInputEnd);
-        QVERIFY(window.TimerInput->isActive());
-        QCOMPARE(window.TimerInput->interval(), 1000);
 
         // Each tick reads again.
         console.board.setPort0(static_cast<std::uint8_t>(255 - value));
@@ -277,6 +201,7 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
+        const QString accepted;
         const QString notNumber = QStringLiteral("取得間隔は数値を入力してください。");
         const QString fraction = QStringLiteral("取得間隔に小数は入力しないでください。");
         const QString tooShort = QStringLiteral("取得間隔は 1000mSec 以上を指定してください");
@@ -288,21 +213,11 @@ private slots:
         QTest::newRow("999") << "999" << tooShort << "999";
         QTest::newRow("-5") << "-5" << tooShort << "-5";
         QTest::newRow("-1e300") << "-1e300" << tooShort << "-1e300";
-        QTest::newRow("1000") << "1000"
-                              << ""
-                              << "1000";
-        QTest::newRow("1500.0") << "1500.0"
-                                << ""
-                                << "1500";
-        QTest::newRow("1e3") << "1e3"
-                             << ""
-                             << "1000";
-        QTest::newRow("blanks and sign") << " +2000 "
-                                         << ""
-                                         << "2000";
-        QTest::newRow("largest") << "2147483647"
-                                 << ""
-                                 << "2147483647";
+        QTest::newRow("1000") << "1000" << accepted << "1000";
+        QTest::newRow("1500.0") << "1500.0" << accepted << "1500";
+        QTest::newRow("1e3") << "1e3" << accepted << "1000";
+        QTest::newRow("blanks and sign") << " +2000 " << accepted << "2000";
+        QTest::newRow("largest") << "2147483647" << accepted << "2147483647";
         QTest::newRow("beyond 32 bits") << "2147483648" << tooLong << "2147483648";
         QTest::newRow("1e300") << "1e300" << tooLong << "1e300";
         QTest::newRow("beyond double") << "1e999" << notNumber << "1e999";
@@ -325,6 +240,16 @@ private slots:
             QVERIFY(inputRunning(window));
             QCOMPARE(window.TimerInput->interval(), shown.toInt());
             QVERIFY(window.TimerInput->isActive());
+            // Stopping ends the ticks; a restart polls at the new interval.
+            window.cmdInputEnd->click();
+            QVERIFY(!window.TimerInput->isActive());
+            QCOMPARE(window.TimerInput->interval(), 0);
+            QVERIFY(console.linkClosed());
+            QCOMPARE(window.focusWidget(), window.cmdInputStart);
+            window.txtInputInterval->setText(QStringLiteral("2500"));
+            window.cmdInputStart->click();
+            QCOMPARE(window.TimerInput->interval(), 2500);
+            QVERIFY(window.TimerInput->isActive());
             return;
         }
         QCOMPARE(console.boxTexts(), QStringList { message });
@@ -338,31 +263,25 @@ private slots:
         QVERIFY(console.stage.procedures().isEmpty());
     }
 
-    void restartPollsAtTheNewInterval()
+    void failedPollHaltsWithOneWindow_data()
     {
-        rig::Console console;
-        frmMenu &window = console.load();
-        window.cmdInputStart->click();
-        window.cmdInputEnd->click();
-        QVERIFY(!window.TimerInput->isActive());
-        QCOMPARE(window.TimerInput->interval(), 0);
-        QVERIFY(console.linkClosed());
-        QCOMPARE(window.focusWidget(), window.cmdInputStart);
-
-        window.txtInputInterval->setText(QStringLiteral("2500"));
-        window.cmdInputStart->click();
-
-        QCOMPARE(window.TimerInput->interval(), 2500);
-        QVERIFY(window.TimerInput->isActive());
+        QTest::addColumn<bool>("unplug");
+        QTest::newRow("board unplugged") << true;
+        QTest::newRow("board never answers") << false;
     }
 
-    void unplugWhilePollingHaltsWithOneWindow()
+    void failedPollHaltsWithOneWindow()
     {
+        QFETCH(bool, unplug);
         rig::Console console;
         frmMenu &window = console.load();
         window.cmdOutputStart->click();
         window.cmdInputStart->click();
-        console.board.setPlugged(false);
+        if (unplug) {
+            console.board.setPlugged(false);
+        } else {
+            console.board.setFault(SimFault::NeverAnswers);
+        }
 
         window.TimerInput_Timer();
 
@@ -372,15 +291,19 @@ private slots:
         QVERIFY(idsLocked(window, false));
         QCOMPARE(window.focusWidget(), window.cmdInputStart);
         QVERIFY(window.TimerInput->isActive());
+        if (!unplug) {
+            QCOMPARE(console.hid.lastWaitMilliseconds(), 6000u);
+        }
         // Later ticks do nothing: no polls, no windows, even once it is closed.
-        const std::size_t opens = console.hid.calls(platform::sim::SimCall::WriteFile);
+        const std::size_t writes = console.hid.calls(SimCall::WriteFile);
         window.TimerInput_Timer();
         gfrmUsbIoErr->close();
         window.TimerInput_Timer();
         QCOMPARE(console.errorWindows(), 0);
-        QCOMPARE(console.hid.calls(platform::sim::SimCall::WriteFile), opens);
+        QCOMPARE(console.hid.calls(SimCall::WriteFile), writes);
 
         console.board.setPlugged(true);
+        console.board.setFault(SimFault::None);
         console.board.setPort0(0x81);
         window.cmdInputStart->click();
         QVERIFY(inputRunning(window));
@@ -390,30 +313,6 @@ private slots:
         QVERIFY(console.stage.recorder.boxes.empty());
     }
 
-    void noAnswerWhilePollingHaltsToo()
-    {
-        rig::Console console;
-        frmMenu &window = console.load();
-        window.cmdInputStart->click();
-        console.board.setFault(SimFault::NeverAnswers);
-
-        window.TimerInput_Timer();
-
-        QCOMPARE(console.errorWindows(), 1);
-        QVERIFY(!inputRunning(window));
-        QCOMPARE(console.hid.lastWaitMilliseconds(), 6000u);
-    }
-
-    void defaultIdsAtLoad()
-    {
-        rig::Console console;
-        frmMenu &window = console.load();
-        QCOMPARE(TargetVendorID, 4946);
-        QCOMPARE(TargetProductID, 256);
-        QVERIFY(idsLocked(window, false));
-        QVERIFY(console.stage.recorder.events.empty());
-    }
-
     void idTexts_data()
     {
         QTest::addColumn<QString>("vendor");
@@ -421,28 +320,23 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::addColumn<int>("vendorId");
         QTest::addColumn<int>("productId");
-        QTest::newRow("lower case") << "abcd"
-                                    << "ff" << true << 0xABCD << 0xFF;
-        QTest::newRow("FFFF stays positive") << "FFFF"
-                                             << "8000" << true << 0xFFFF << 0x8000;
-        QTest::newRow("leading zeros") << "00001352"
-                                       << "0100" << true << 0x1352 << 0x100;
-        QTest::newRow("32 bits") << "FFFFFFFF"
-                                 << "7FFFFFFF" << true << -1 << 0x7FFFFFFF;
-        QTest::newRow("beyond 32 bits") << "100000000"
-                                        << "1" << false << 0 << 0;
-        QTest::newRow("letter beyond F") << "12G4"
-                                         << "1" << false << 0 << 0;
-        QTest::newRow("sign") << "-1"
-                              << "1" << false << 0 << 0;
-        QTest::newRow("space between digits") << "13 52"
-                                              << "1" << false << 0 << 0;
-        QTest::newRow("prefix typed") << "&H1352"
-                                      << "1" << false << 0 << 0;
-        QTest::newRow("full-width digits") << "１３５２"
-                                           << "1" << false << 0 << 0;
-        QTest::newRow("product empty") << "1352"
-                                       << "" << false << 0 << 0;
+        const auto row = [](const char *name, const char *vendor, const char *product,
+                             bool valid = false, int vendorId = 0, int productId = 0) {
+            QTest::newRow(name) << QString::fromUtf8(vendor) << QString::fromUtf8(product) << valid
+                                << vendorId << productId;
+        };
+        row("lower case", "abcd", "ff", true, 0xABCD, 0xFF);
+        row("FFFF stays positive", "FFFF", "8000", true, 0xFFFF, 0x8000);
+        row("leading zeros", "00001352", "0100", true, 0x1352, 0x100);
+        row("32 bits", "FFFFFFFF", "7FFFFFFF", true, -1, 0x7FFFFFFF);
+        row("beyond 32 bits", "100000000", "1");
+        row("letter beyond F", "12G4", "1");
+        row("sign", "-1", "1");
+        row("space between digits", "13 52", "1");
+        row("prefix typed", "&H1352", "1");
+        row("full-width digits", "１３５２", "1");
+        row("product empty", "1352", "");
+        row("both bad: one box only", "xyz", "also bad");
     }
 
     void idTexts()
@@ -469,8 +363,12 @@ private slots:
         const auto &box = console.stage.recorder.boxes.front();
         QCOMPARE(box.caption, std::string("PORTPROBE"));
         QCOMPARE(box.icon, platform::MbIconNone);
-        // Output does not start, and the IDs in force stay.
+        // Neither activity starts, and the IDs of the load stay in force.
+        window.cmdInputStart->click();
+        QCOMPARE(console.boxTexts(), QStringList({ BadId, BadId }));
         QVERIFY(!outputRunning(window));
+        QVERIFY(!inputRunning(window));
+        QVERIFY(!window.TimerInput->isActive());
         QCOMPARE(console.reports(), 0u);
         QCOMPARE(TargetVendorID, 4946);
         QCOMPARE(TargetProductID, 256);
@@ -489,18 +387,6 @@ private slots:
         QCOMPARE(console.errorWindows(), 0);
     }
 
-    void badVendorShowsOneBoxOnly()
-    {
-        rig::Console console;
-        frmMenu &window = console.load();
-        window.txtVendorID->setText(QStringLiteral("xyz"));
-        window.txtProductID->setText(QStringLiteral("also bad"));
-        window.cmdInputStart->click();
-        QCOMPARE(console.boxTexts(), QStringList { BadId });
-        QVERIFY(!inputRunning(window));
-        QVERIFY(!window.TimerInput->isActive());
-    }
-
     void badStoredIdsAtLoadAreKeptForCorrection()
     {
         rig::Console console;
@@ -510,8 +396,7 @@ private slots:
         QCOMPARE(console.boxTexts(), QStringList { BadId });
         QCOMPARE(window.txtVendorID->text(), QStringLiteral("13G2"));
         QVERIFY(idsLocked(window, false));
-        QCOMPARE(window.lblOutputMsg->text(), QStringLiteral("出力停止中は全てLOWレベルです"));
-        QCOMPARE(window.windowTitle(), QStringLiteral("PORTPROBE     "));
+        QCOMPARE(window.lblOutputMsg->text(), OutputIdle);
 
         // Neither activity starts until the text is corrected.
         window.cmdOutputStart->click();
@@ -568,7 +453,7 @@ private slots:
         QCOMPARE(console.reports(), 0u);
     }
 
-    void oneErrorWindowForTwoFailures()
+    void oneErrorWindowAsDesignedForTwoFailures()
     {
         rig::Console console;
         frmMenu &window = console.load();
@@ -581,7 +466,19 @@ private slots:
         QCOMPARE(console.errorWindows(), 1);
         QCOMPARE(gfrmUsbIoErr, first);
         QVERIFY(first->isVisible());
-        QCOMPARE(first->windowTitle(), QStringLiteral("USB-IO取得エラー     PORTPROBE"));
+        QCOMPARE(first->windowTitle(), ErrorTitle);
+        QCOMPARE(first->findChild<QWidget *>(QStringLiteral("client"))->size(), QSize(376, 65));
+        QCOMPARE(first->Image1->geometry(), gTwipsRect(300, 150, 750, 690));
+        QCOMPARE(first->Image1->pixmap().size(), QSize(32, 32));
+        QCOMPARE(first->lblMsg1->text(), QStringLiteral("USB-IOデバイスが取得できませんでした"));
+        QCOMPARE(first->lblMsg1->geometry(), gTwipsRect(1200, 120, 4365, 315));
+        QCOMPARE(gVbColorValue(first->lblMsg1->palette().color(QPalette::WindowText)), vbRed);
+        QCOMPARE(first->lblMsg1->font().pointSizeF(), 11.25);
+        QCOMPARE(first->Label1->text(), QStringLiteral("接続やＩＤを確認してください"));
+        QCOMPARE(first->Label1->geometry(), gTwipsRect(1230, 480, 4305, 255));
+        QCOMPARE(first->Label1->font().pointSizeF(), 9.0);
+        QCOMPARE(first->mnuHelp->title(), QStringLiteral("ヘルプ(&H)"));
+        QCOMPARE(first->mnuDeviceManeger->text(), QStringLiteral("コントロールパネル を開く(&D)"));
         // Modeless: the console goes on.
         QVERIFY(!first->isModal());
         QVERIFY(window.isEnabled());
@@ -594,31 +491,8 @@ private slots:
         window.cmdOutputStart->click();
         QCOMPARE(console.errorWindows(), 1);
         QVERIFY(gfrmUsbIoErr);
-        QCOMPARE(gfrmUsbIoErr->windowTitle(), QStringLiteral("USB-IO取得エラー     PORTPROBE"));
+        QCOMPARE(gfrmUsbIoErr->windowTitle(), ErrorTitle);
         QVERIFY(console.stage.procedures().isEmpty());
-    }
-
-    void errorWindowAsDesigned()
-    {
-        rig::Console console;
-        frmMenu &window = console.load();
-        console.board.setPlugged(false);
-        window.cmdOutputStart->click();
-        frmUsbIoErr *form = gfrmUsbIoErr;
-        QVERIFY(form);
-
-        QCOMPARE(form->findChild<QWidget *>(QStringLiteral("client"))->size(), QSize(376, 65));
-        QCOMPARE(form->Image1->geometry(), gTwipsRect(300, 150, 750, 690));
-        QCOMPARE(form->Image1->pixmap().size(), QSize(32, 32));
-        QCOMPARE(form->lblMsg1->text(), QStringLiteral("USB-IOデバイスが取得できませんでした"));
-        QCOMPARE(form->lblMsg1->geometry(), gTwipsRect(1200, 120, 4365, 315));
-        QCOMPARE(gVbColorValue(form->lblMsg1->palette().color(QPalette::WindowText)), vbRed);
-        QCOMPARE(form->lblMsg1->font().pointSizeF(), 11.25);
-        QCOMPARE(form->Label1->text(), QStringLiteral("接続やＩＤを確認してください"));
-        QCOMPARE(form->Label1->geometry(), gTwipsRect(1230, 480, 4305, 255));
-        QCOMPARE(form->Label1->font().pointSizeF(), 9.0);
-        QCOMPARE(form->mnuHelp->title(), QStringLiteral("ヘルプ(&H)"));
-        QCOMPARE(form->mnuDeviceManeger->text(), QStringLiteral("コントロールパネル を開く(&D)"));
     }
 
     void menuStartsSystemSettingsAndStays_data()
@@ -635,22 +509,20 @@ private slots:
         QFETCH(QString, failure);
         QFETCH(QStringList, logged);
         rig::Console console;
-        RecordingShell shell;
-        shell.failure = failure.toStdString();
-        platform::ScopedSeam<platform::Shell> shellGuard(shell);
+        console.stage.shell.controlPanelFailure = failure.toStdString();
         frmMenu &window = console.load();
         console.board.setPlugged(false);
         window.cmdOutputStart->click();
 
         gfrmUsbIoErr->mnuDeviceManeger->trigger();
 
-        QCOMPARE(shell.applets, std::vector<std::string> { "sysdm.cpl" });
+        QCOMPARE(console.stage.shell.applets, std::vector<std::string> { "sysdm.cpl" });
         QVERIFY(gfrmUsbIoErr && gfrmUsbIoErr->isVisible());
         QCOMPARE(console.stage.procedures(), logged);
         QVERIFY(console.stage.recorder.events.empty());
     }
 };
 
-GUITEST_MAIN(tst_panels, noScenario)
+GUITEST_MAIN(tst_panels, guitest::noScenario)
 
 #include "tst_panels.moc"

@@ -7,7 +7,6 @@
 #include "app/ProgramStart.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
-#include "platform/instance_lock.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/screen_metrics.h"
@@ -15,16 +14,10 @@
 #include "platform/shell.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
+#include "support/QuillFunc_Window.h"
 
-#include <QApplication>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <cstdio>
 #include <cstdlib>
@@ -75,13 +68,10 @@ public:
         events.push_back(event);
         if (child_) {
             // One event per line; line breaks inside a box text are kept visible.
-            std::string line;
-            for (char c : event) {
-                line += c == '\r' ? std::string("\\r")
-                    : c == '\n'   ? std::string("\\n")
-                                  : std::string(1, c);
-            }
-            std::printf("%s\n", line.c_str());
+            QString line = QString::fromStdString(event);
+            line.replace(QLatin1Char('\r'), QLatin1String("\\r"))
+                .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+            std::printf("%s\n", line.toUtf8().constData());
             std::fflush(stdout);
         }
     }
@@ -99,7 +89,7 @@ public:
     { }
     std::optional<std::string> variable(std::string_view name) const override
     {
-        if (name == "TEMP" || name == "temp" || name == "TMP" || name == "tmp") {
+        if (name == "temp" || name == "tmp") {
             return tempFolder_;
         }
         return real().variable(name);
@@ -127,6 +117,8 @@ class FakeShell final : public platform::Shell
 {
 public:
     std::vector<std::string> opened;
+    std::vector<std::string> applets;
+    std::string controlPanelFailure;
     std::int32_t open(std::string_view file, std::int32_t showCommand) override
     {
         opened.push_back(std::string(file) + " " + std::to_string(showCommand));
@@ -136,7 +128,11 @@ public:
         }
         return platform::SeSuccess;
     }
-    std::string startControlPanel(std::string_view) override { return {}; }
+    std::string startControlPanel(std::string_view applet) override
+    {
+        applets.emplace_back(applet);
+        return controlPanelFailure;
+    }
 };
 
 class FakeScreen final : public platform::ScreenMetrics
@@ -213,15 +209,6 @@ public:
     QString appPath(const QString &relative) const { return QDir(appFolder).filePath(relative); }
     QStringList procedures() const { return loggedProcedures(tempFolder); }
 
-    /// The environment a scenario child needs to work in this stage's folders.
-    QProcessEnvironment childEnvironment() const
-    {
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("PORTPROBE_TEST_APPDIR"), appFolder);
-        env.insert(QStringLiteral("PORTPROBE_TEST_TEMPDIR"), tempFolder);
-        return env;
-    }
-
     /// Puts the icon file of the build beside the program under test.
     void shipIcon() const
     {
@@ -261,17 +248,16 @@ struct ChildRun
 };
 
 /// Runs this test program again as a child that plays @p scenario (see
-/// scenarioName) with @p extra environment, and collects its events. The
-/// process end is then real: nothing may run after it.
-inline ChildRun runScenario(const QString &scenario, const QProcessEnvironment &extra = {})
+/// scenarioName) in @p stage's folders, and collects its events. The process
+/// end is then real: nothing may run after it.
+inline ChildRun runScenario(const QString &scenario, const Stage &stage)
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PORTPROBE_TEST_SCENARIO"), scenario);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    for (const QString &key : extra.keys()) {
-        env.insert(key, extra.value(key));
-    }
+    env.insert(QStringLiteral("PORTPROBE_TEST_APPDIR"), stage.appFolder);
+    env.insert(QStringLiteral("PORTPROBE_TEST_TEMPDIR"), stage.tempFolder);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {});
@@ -279,9 +265,28 @@ inline ChildRun runScenario(const QString &scenario, const QProcessEnvironment &
     ChildRun run;
     run.crashed = child.exitStatus() != QProcess::NormalExit;
     run.exitCode = child.exitCode();
-    const QString out = QString::fromUtf8(child.readAllStandardOutput());
-    run.events = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    run.events = QString::fromUtf8(child.readAllStandardOutput())
+                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return run;
+}
+
+/// The fatal path as a child prints it: two boxes in order, the end window's
+/// wait, and the end with failure status (never "returned").
+inline void verifyFatalScenario(
+    const QString &scenario, const Stage &stage, const QStringList &procedures)
+{
+    const ChildRun run = runScenario(scenario, stage);
+    QVERIFY(!run.crashed);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.events,
+        QStringList({ QStringLiteral(
+                          "box 16 PORTPROBE | "
+                          "致命的エラーが発生しました。\\r\\nこのアプリケーションを終了します。"),
+            QStringLiteral(
+                "box 64 PORTPROBE | "
+                "エラーログに関するお問い合わせ・ご報告は\\r\\n説明書に記載しております。"),
+            QStringLiteral("sleep 2000"), QStringLiteral("terminate 1") }));
+    QCOMPARE(stage.procedures(), procedures);
 }
 
 /// The scenario this process should play, when it was started as a child.
@@ -289,6 +294,8 @@ inline QString scenarioName()
 {
     return qEnvironmentVariable("PORTPROBE_TEST_SCENARIO");
 }
+
+inline void noScenario(const QString &) { }
 
 } // namespace guitest
 
@@ -309,16 +316,3 @@ inline QString scenarioName()
         TestClass tc;                                                                              \
         return QTest::qExec(&tc, argc, argv);                                                      \
     }
-
-namespace guitest { /// What a scenario child prints on the fatal path: two boxes in order, the
-/// end window's wait, and the end with failure status.
-inline QStringList fatalEvents()
-{
-    return { QStringLiteral("box 16 PORTPROBE | "
-                            "致命的エラーが発生しました。\\r\\nこのアプリケーションを終了します。"),
-        QStringLiteral("box 64 PORTPROBE | "
-                       "エラーログに関するお問い合わせ・ご報告は\\r\\n説明書に記載しております。"),
-        QStringLiteral("sleep 2000"), QStringLiteral("terminate 1") };
-}
-
-} // namespace guitest

@@ -3,15 +3,8 @@
 #include "forms/gui_test_support.h"
 
 #include "support/ErrObject.h"
-#include "support/QuillFunc_CommonWindow.h"
-#include "support/QuillFunc_Window.h"
-
-#include <QDialog>
-#include <QtTest>
 
 namespace {
-
-void playScenario(const QString &) { }
 
 // A window without a frame, so that its outer size is its own.
 class Probe : public QWidget
@@ -21,6 +14,7 @@ public:
     {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
         resize(300, 200);
+        move(7, 11);
     }
 };
 
@@ -64,32 +58,24 @@ private slots:
 
     void position_data()
     {
-        QTest::addColumn<int>("screenWidth");
-        QTest::addColumn<int>("screenHeight");
         QTest::addColumn<int>("windowWidth");
         QTest::addColumn<int>("windowHeight");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QPoint>("place");
-        QTest::newRow("half the free height")
-            << 15360 << 11520 << 6000 << 4000 << 0 << QPoint(4680, 3760);
-        QTest::newRow("a third of the free height")
-            << 15360 << 11520 << 6000 << 4000 << 1 << QPoint(4680, 2506);
-        QTest::newRow("window wider than the screen")
-            << 15360 << 11520 << 16000 << 4000 << 0 << QPoint(-320, 3760);
+        QTest::newRow("half the free height") << 6000 << 4000 << 0 << QPoint(4680, 3760);
+        QTest::newRow("a third of the free height") << 6000 << 4000 << 1 << QPoint(4680, 2506);
+        QTest::newRow("window wider than the screen") << 16000 << 4000 << 0 << QPoint(-320, 3760);
         QTest::newRow("negative halves truncate toward zero")
-            << 15360 << 11520 << 15361 << 11524 << 1 << QPoint(0, -1);
+            << 15361 << 11524 << 1 << QPoint(0, -1);
     }
 
     void position()
     {
-        QFETCH(int, screenWidth);
-        QFETCH(int, screenHeight);
         QFETCH(int, windowWidth);
         QFETCH(int, windowHeight);
         QFETCH(int, mode);
         QFETCH(QPoint, place);
-        QCOMPARE(
-            gCalcWindowPosition(screenWidth, screenHeight, windowWidth, windowHeight, mode), place);
+        QCOMPARE(gCalcWindowPosition(15360, 11520, windowWidth, windowHeight, mode), place);
     }
 
     void positionRefusesBadInput_data()
@@ -114,28 +100,8 @@ private slots:
         }
     }
 
-    void sizeIsEightTenthsOfTheScreen()
-    {
-        guitest::Stage stage;
-        Probe window;
-        window.show();
-        QVERIFY(gDspWindowSize(window, 0.8f));
-        // 12288 by 9216 twips, at 15 twips per pixel.
-        QCOMPARE(window.frameGeometry().size(), QSize(819, 614));
-    }
-
-    void placeMovesWithoutResizing()
-    {
-        guitest::Stage stage;
-        Probe window;
-        window.show();
-        QVERIFY(gDspWindowPosition(window, 0));
-        // (15360 - 4500) / 2 and (11520 - 3000) / 2 twips.
-        QCOMPARE(window.frameGeometry(), QRect(362, 284, 300, 200));
-        QVERIFY(gDspWindowPosition(window, 1));
-        QCOMPARE(window.frameGeometry().topLeft(), QPoint(362, 189));
-    }
-
+    // Centred is (15360 - 4500) / 2 and (11520 - 3000) / 2 twips, at 15 twips
+    // per pixel; a third of the free height puts the top at 189.
     void showModelessWithPositionMode_data()
     {
         QTest::addColumn<int>("mode");
@@ -143,6 +109,7 @@ private slots:
         QTest::addColumn<QPoint>("place");
         QTest::addColumn<QStringList>("records");
         QTest::newRow("centred") << 0 << true << QPoint(362, 284) << QStringList();
+        QTest::newRow("upper third") << 1 << true << QPoint(362, 189) << QStringList();
         QTest::newRow("left where it is") << 9 << true << QPoint(7, 11) << QStringList();
         QTest::newRow("unknown mode reported twice")
             << 2 << false << QPoint(7, 11)
@@ -157,14 +124,13 @@ private slots:
         QFETCH(QStringList, records);
         guitest::Stage stage;
         Probe window;
-        window.move(7, 11);
         QCOMPARE(gDspForm(window, mode, 0, false, 0.8f), result);
         QVERIFY(window.isVisible());
-        QCOMPARE(window.frameGeometry().topLeft(), place);
-        QCOMPARE(window.size(), QSize(300, 200));
+        QCOMPARE(window.frameGeometry(), QRect(place, QSize(300, 200)));
         QCOMPARE(stage.procedures(), records);
     }
 
+    // Eight tenths of the screen: 12288 by 9216 twips, centred.
     void showModelessResized()
     {
         guitest::Stage stage;
@@ -227,6 +193,6 @@ private slots:
     }
 };
 
-GUITEST_MAIN(tst_QuillFunc_Window, playScenario)
+GUITEST_MAIN(tst_QuillFunc_Window, guitest::noScenario)
 
 #include "tst_QuillFunc_Window.moc"

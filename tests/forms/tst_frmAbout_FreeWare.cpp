@@ -5,21 +5,22 @@
 #include "forms/frmAbout_FreeWare.h"
 #include "portprobe_build.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QPushButton>
-#include <QTimer>
-#include <QToolButton>
-#include <QtTest>
-
 namespace {
 
-// Shows a fresh about box modally and runs @p whileOpen once it is up.
-void showAbout(const std::function<void(frmAbout_FreeWare &)> &whileOpen)
+// Shows a fresh about box modally and runs @p whileOpen once it is up; the
+// box is closed with OK afterwards unless @p whileOpen ended it.
+void showAbout(const std::function<void(frmAbout_FreeWare &)> &whileOpen, bool pressOk = true)
 {
     gfrmAbout_FreeWare = new frmAbout_FreeWare();
     frmAbout_FreeWare *box = gfrmAbout_FreeWare;
-    QTimer::singleShot(0, box, [box, whileOpen] { whileOpen(*box); });
+    QTimer::singleShot(0, box, [box, whileOpen, pressOk] {
+        const auto ok = qScopeGuard([box, pressOk] {
+            if (pressOk) {
+                box->Command1->click();
+            }
+        });
+        whileOpen(*box);
+    });
     box->exec();
 }
 
@@ -29,10 +30,10 @@ void playScenario(const QString &scenario)
 {
     guitest::Stage stage(true);
     if (scenario == QLatin1String("missing-icon")) {
-        showAbout([](frmAbout_FreeWare &box) { box.close(); });
+        showAbout([](frmAbout_FreeWare &box) { box.close(); }, false);
     } else if (scenario == QLatin1String("missing-manual")) {
         stage.shipIcon();
-        showAbout([](frmAbout_FreeWare &box) { box.mnuContents->trigger(); });
+        showAbout([](frmAbout_FreeWare &box) { box.mnuContents->trigger(); }, false);
     }
 }
 
@@ -43,54 +44,32 @@ class tst_frmAbout_FreeWare : public QObject
     Q_OBJECT
 
 private slots:
-    void textsAfterLoad()
+    // OK unloads the box and drops the reference, so each showing loads afresh.
+    void textsAfterEachLoad()
     {
         guitest::Stage stage;
         stage.shipIcon();
-        QString caption, title, version, rights, site;
-        bool icon = false;
-        bool banner = false;
-        showAbout([&](frmAbout_FreeWare &box) {
-            caption = box.windowTitle();
-            title = box.Label1->text();
-            version = box.Label5->text();
-            rights = box.Label2->text();
-            site = box.Command2->text();
-            icon = !box.imgIcon->pixmap().isNull();
-            banner = box.Command2->icon().actualSize(QSize(160, 50)) == QSize(160, 50);
-            box.Command1->click();
-        });
-        QCOMPARE(caption, QStringLiteral("このソフトについて     PORTPROBE"));
-        QCOMPARE(title, QStringLiteral("PORTPROBE"));
-        QCOMPARE(version,
-            QStringLiteral("  version %1.%2.%3")
-                .arg(build::VersionMajor)
-                .arg(build::VersionMinor)
-                .arg(build::VersionRevision));
-        QCOMPARE(rights, QString::fromUtf8(build::LegalCopyright));
-        QCOMPARE(site, QString::fromUtf8(build::WebSite));
-        QVERIFY(icon);
-        QVERIFY(banner);
-        QVERIFY(stage.recorder.boxes.empty());
-        QVERIFY(stage.procedures().isEmpty());
-    }
-
-    void okThenReopenLoadsAgain()
-    {
-        guitest::Stage stage;
-        stage.shipIcon();
-        QStringList captions;
+        int loads = 0;
         for (int round = 0; round < 2; ++round) {
             showAbout([&](frmAbout_FreeWare &box) {
-                captions << box.windowTitle();
-                box.Command1->click();
+                ++loads;
+                QCOMPARE(box.windowTitle(), QStringLiteral("このソフトについて     PORTPROBE"));
+                QCOMPARE(box.Label1->text(), QStringLiteral("PORTPROBE"));
+                QCOMPARE(box.Label5->text(),
+                    QStringLiteral("  version %1.%2.%3")
+                        .arg(build::VersionMajor)
+                        .arg(build::VersionMinor)
+                        .arg(build::VersionRevision));
+                QCOMPARE(box.Label2->text(), QString::fromUtf8(build::LegalCopyright));
+                QCOMPARE(box.Command2->text(), QString::fromUtf8(build::WebSite));
+                QVERIFY(!box.imgIcon->pixmap().isNull());
+                QCOMPARE(box.Command2->icon().actualSize(QSize(160, 50)), QSize(160, 50));
             });
-            // The unload dropped the reference, so the next showing starts afresh.
             QVERIFY(gfrmAbout_FreeWare == nullptr);
         }
-        QCOMPARE(captions,
-            QStringList({ QStringLiteral("このソフトについて     PORTPROBE"),
-                QStringLiteral("このソフトについて     PORTPROBE") }));
+        QCOMPARE(loads, 2);
+        QVERIFY(stage.recorder.boxes.empty());
+        QVERIFY(stage.procedures().isEmpty());
     }
 
     void siteAndManualOpen()
@@ -101,38 +80,28 @@ private slots:
         showAbout([&](frmAbout_FreeWare &box) {
             box.Command2->click();
             box.mnuContents->trigger();
-            box.Command1->click();
         });
-        QCOMPARE(stage.shell.opened.size(), std::size_t(2));
-        QCOMPARE(QString::fromStdString(stage.shell.opened[0]),
-            QString::fromUtf8(build::WebSite) + QStringLiteral("/index.html 3"));
-        QCOMPARE(QString::fromStdString(stage.shell.opened[1]),
-            stage.appPath(QStringLiteral("index.html")) + QStringLiteral(" 3"));
+        QCOMPARE(stage.shell.opened,
+            std::vector<std::string>({ std::string(build::WebSite) + "/index.html 3",
+                stage.appPath(QStringLiteral("index.html")).toStdString() + " 3" }));
         QVERIFY(stage.recorder.boxes.empty());
     }
 
-    void missingIconEndsTheProgram()
+    void missingFileEndsTheProgram_data()
     {
-        guitest::Stage stage;
-        guitest::ChildRun run =
-            guitest::runScenario(QStringLiteral("missing-icon"), stage.childEnvironment());
-        QVERIFY(!run.crashed);
-        QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.events, guitest::fatalEvents());
-        QCOMPARE(stage.procedures(), QStringList({ QStringLiteral("frmAbout_Form_Load") }));
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QStringList>("procedures");
+        QTest::newRow("icon") << "missing-icon" << QStringList { "frmAbout_Form_Load" };
+        QTest::newRow("manual") << "missing-manual"
+                                << QStringList { "gDspHelp", "frmAbout_mnuContents_Click" };
     }
 
-    void missingManualEndsTheProgram()
+    void missingFileEndsTheProgram()
     {
+        QFETCH(QString, scenario);
+        QFETCH(QStringList, procedures);
         guitest::Stage stage;
-        guitest::ChildRun run =
-            guitest::runScenario(QStringLiteral("missing-manual"), stage.childEnvironment());
-        QVERIFY(!run.crashed);
-        QCOMPARE(run.exitCode, 1);
-        QCOMPARE(run.events, guitest::fatalEvents());
-        QCOMPARE(stage.procedures(),
-            QStringList(
-                { QStringLiteral("gDspHelp"), QStringLiteral("frmAbout_mnuContents_Click") }));
+        guitest::verifyFatalScenario(scenario, stage, procedures);
     }
 };
 

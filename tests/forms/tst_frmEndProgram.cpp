@@ -3,44 +3,6 @@
 #include "forms/gui_test_support.h"
 
 #include "forms/frmEndProgram.h"
-#include "support/QuillFunc_CommonWindow.h"
-
-#include <QLabel>
-#include <QtTest>
-
-namespace {
-
-// What the end window showed while the thread slept in it.
-struct Sighting
-{
-    bool visible = false;
-    QString caption;
-    QString label1;
-    QString label2;
-    bool icon = false;
-    QSize watch;
-    bool windowIcon = false;
-};
-
-Sighting sight()
-{
-    Sighting seen;
-    if (!gfrmEndProgram) {
-        return seen;
-    }
-    seen.visible = gfrmEndProgram->isVisible();
-    seen.caption = gfrmEndProgram->windowTitle();
-    seen.label1 = gfrmEndProgram->Label1->text();
-    seen.label2 = gfrmEndProgram->Label2->text();
-    seen.icon = !gfrmEndProgram->imgIcon->pixmap().isNull();
-    seen.watch = gfrmEndProgram->Image2->pixmap().size();
-    seen.windowIcon = !gfrmEndProgram->windowIcon().isNull();
-    return seen;
-}
-
-void playScenario(const QString &) { }
-
-} // namespace
 
 class tst_frmEndProgram : public QObject
 {
@@ -52,42 +14,43 @@ private slots:
     void showsForTwoSecondsThenEnds_data()
     {
         QTest::addColumn<bool>("iconShipped");
-        QTest::newRow("icon file shipped") << true;
-        QTest::newRow("icon file missing") << false;
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("icon file shipped") << true << 0;
+        QTest::newRow("icon file missing") << false << 0;
+        QTest::newRow("fatal end carries failure status") << true << 1;
     }
 
+    // What the window shows is checked while the thread sleeps in it.
     void showsForTwoSecondsThenEnds()
     {
         QFETCH(bool, iconShipped);
+        QFETCH(int, exitCode);
         guitest::Stage stage;
         if (iconShipped) {
             stage.shipIcon();
         }
-        Sighting seen;
-        stage.recorder.onSleep = [&](std::int32_t) { seen = sight(); };
+        setEndProgramExitCode(exitCode);
+        bool seen = false;
+        stage.recorder.onSleep = [&](std::int32_t) {
+            QVERIFY(gfrmEndProgram && gfrmEndProgram->isVisible());
+            QCOMPARE(gfrmEndProgram->windowTitle(), QStringLiteral("終了処理     PORTPROBE"));
+            QCOMPARE(gfrmEndProgram->Label1->text(), QStringLiteral("終了処理をしています。"));
+            QCOMPARE(gfrmEndProgram->Label2->text(), QStringLiteral("しばらくお待ちください。"));
+            QCOMPARE(!gfrmEndProgram->imgIcon->pixmap().isNull(), iconShipped);
+            QCOMPARE(!gfrmEndProgram->windowIcon().isNull(), iconShipped);
+            QCOMPARE(gfrmEndProgram->Image2->pixmap().size(), QSize(32, 32));
+            seen = true;
+        };
 
         QVERIFY(gProcEndProgram());
 
-        QCOMPARE(stage.recorder.events, (std::vector<std::string> { "sleep 2000", "terminate 0" }));
-        QVERIFY(seen.visible);
-        QCOMPARE(seen.caption, QStringLiteral("終了処理     PORTPROBE"));
-        QCOMPARE(seen.label1, QStringLiteral("終了処理をしています。"));
-        QCOMPARE(seen.label2, QStringLiteral("しばらくお待ちください。"));
-        QCOMPARE(seen.icon, iconShipped);
-        QCOMPARE(seen.windowIcon, iconShipped);
-        QCOMPARE(seen.watch, QSize(32, 32));
+        QVERIFY(seen);
+        QCOMPARE(stage.recorder.events,
+            (std::vector<std::string> { "sleep 2000", "terminate " + std::to_string(exitCode) }));
         // Unloading dropped the window; nothing was reported either way.
         QVERIFY(gfrmEndProgram == nullptr);
         QVERIFY(stage.recorder.boxes.empty());
         QVERIFY(stage.procedures().isEmpty());
-    }
-
-    void fatalEndCarriesFailureStatus()
-    {
-        guitest::Stage stage;
-        setEndProgramExitCode(1);
-        QVERIFY(gProcEndProgram());
-        QCOMPARE(stage.recorder.events.back(), std::string("terminate 1"));
     }
 
     void escapeDoesNotCloseTheWindow()
@@ -109,27 +72,25 @@ private slots:
     {
         QTest::addColumn<int>("milliseconds");
         QTest::addColumn<bool>("result");
-        QTest::addColumn<bool>("slept");
-        QTest::newRow("negative refused at once") << -1 << false << false;
-        QTest::newRow("zero") << 0 << true << true;
-        QTest::newRow("end window's wait") << 2000 << true << true;
+        QTest::newRow("negative refused at once") << -1 << false;
+        QTest::newRow("zero") << 0 << true;
+        QTest::newRow("end window's wait") << 2000 << true;
     }
 
     void sleepArguments()
     {
         QFETCH(int, milliseconds);
         QFETCH(bool, result);
-        QFETCH(bool, slept);
         guitest::Stage stage;
         QCOMPARE(gProcSleep(milliseconds), result);
         std::vector<std::string> expected;
-        if (slept) {
+        if (result) {
             expected.push_back("sleep " + std::to_string(milliseconds));
         }
         QCOMPARE(stage.recorder.events, expected);
     }
 };
 
-GUITEST_MAIN(tst_frmEndProgram, playScenario)
+GUITEST_MAIN(tst_frmEndProgram, guitest::noScenario)
 
 #include "tst_frmEndProgram.moc"
