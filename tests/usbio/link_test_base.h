@@ -3,6 +3,11 @@
 // a temporary folder of the test's own, and the backends every scenario runs on.
 
 #include "hid_rigs.h"
+#ifndef _WIN32
+#include "hid_rigs_hidraw.h"
+
+#include <csignal>
+#endif
 
 #include "support/QuillFunc_Common.h"
 #include "usbio/QuillFunc_USBIO.h"
@@ -18,22 +23,41 @@ namespace usbio = QuillFunc_USBIO;
 
 enum class Backend { Sim, Hidraw };
 
-/// The backends this OS can run the shared scenarios on.
-std::vector<Backend> linkBackends();
+/// The backends this OS can run the shared scenarios on (Windows has no hidraw).
+inline std::vector<Backend> linkBackends()
+{
+#ifdef _WIN32
+    return { Backend::Sim };
+#else
+    return { Backend::Sim, Backend::Hidraw };
+#endif
+}
+
 /// A rig for @p backend; @p waitLimitMs bounds a real wait where the backend has one.
-std::unique_ptr<rigs::Rig> makeRig(Backend backend, std::uint32_t waitLimitMs = 1500);
-std::string backendName(Backend backend);
+inline std::unique_ptr<rigs::Rig> makeRig(Backend backend, std::uint32_t waitLimitMs = 1500)
+{
+#ifndef _WIN32
+    if (backend == Backend::Hidraw) {
+        // A board thread that has gone away must not end the test with SIGPIPE.
+        std::signal(SIGPIPE, SIG_IGN);
+        return std::make_unique<rigs::HidrawRig>(waitLimitMs);
+    }
+#endif
+    (void)backend;
+    (void)waitLimitMs;
+    return std::make_unique<rigs::SimRig>();
+}
+
+inline std::string backendName(Backend backend)
+{
+    return backend == Backend::Sim ? "Sim" : "Hidraw";
+}
 
 inline std::vector<std::uint8_t> bytes(std::initializer_list<int> values)
 {
-    std::vector<std::uint8_t> out;
-    for (int v : values) {
-        out.push_back(static_cast<std::uint8_t>(v));
-    }
-    return out;
+    return { values.begin(), values.end() };
 }
 
-/// Common ground: a fresh link, error reports into a temporary folder.
 class LinkTestBase
 {
 protected:
@@ -61,8 +85,19 @@ protected:
         return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
     }
 
+    /// From now on the trace labels and error texts the link passes collect here.
+    void collectLabels()
+    {
+        usbio::SetTraceSink([this](std::string_view label, std::uint32_t, std::string_view text) {
+            labels.emplace_back(label);
+            texts.emplace_back(text);
+        });
+    }
+
     usbio::ModuleState &state() { return usbio::State(); }
 
+    std::int16_t value = 0;
+    std::vector<std::string> labels, texts;
     fakes::TempDir temp;
     fakes::FakeEnvironment env;
     fakes::FixedClock clock;

@@ -13,8 +13,15 @@ using platform::RegistryRoot;
 // Query value, set value, create subkey, enumerate subkeys, notify, create link.
 constexpr std::uint32_t Mask63 = 63;
 
-// A key of our own under HKEY_CURRENT_USER with values of every kind.
-class RegistryValues : public ::testing::Test
+// What a value of our own key reads as text (256-character buffer) and as a number.
+struct ValueCase
+{
+    const char *valueName;
+    std::optional<std::string> text;
+    std::optional<std::int32_t> number;
+};
+
+class RegistryValue : public ::testing::TestWithParam<ValueCase>
 {
 protected:
     void SetUp() override
@@ -29,12 +36,13 @@ protected:
         setString("Japanese", REG_SZ, platform::toAnsi("ポート"));
         setString("Long", REG_SZ, std::string(300, 'x'));
         setString("Fits", REG_SZ, std::string(255, 'y'));
-        setDword("One", 1);
-        setDword("AllBits", 0xFFFFFFFFu);
+        const DWORD one = 1, allBits = 0xFFFFFFFFu;
+        ::RegSetValueExA(key_, "One", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4);
+        ::RegSetValueExA(
+            key_, "AllBits", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&allBits), 4);
         const BYTE binary[4] = { 1, 0, 0, 0 };
         ::RegSetValueExA(key_, "Binary", 0, REG_BINARY, binary, sizeof binary);
     }
-
     void TearDown() override
     {
         if (key_) {
@@ -48,78 +56,31 @@ protected:
         ::RegSetValueExA(key_, name, 0, type, reinterpret_cast<const BYTE *>(value.c_str()),
             static_cast<DWORD>(value.size() + 1));
     }
-    void setDword(const char *name, DWORD value)
-    {
-        ::RegSetValueExA(
-            key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-    }
-
-    platform::RegistryKey openOwn()
-    {
-        auto key = registry().open(RegistryRoot::CurrentUser, subkey_, Mask63);
-        EXPECT_TRUE(key.has_value());
-        return key.value_or(0);
-    }
 
     std::string subkey_;
     HKEY key_ = nullptr;
 };
 
-struct StringCase
+TEST_P(RegistryValue, ReadsOnlyTextAsTextAndOnlyNumbersAsNumbers)
 {
-    const char *name;
-    const char *valueName;
-    std::uint32_t bufferChars;
-    std::optional<std::string> expected;
-};
-
-class RegistryString : public RegistryValues, public ::testing::WithParamInterface<StringCase>
-{ };
-
-TEST_P(RegistryString, ReadsTextValuesIntoTheBuffer)
-{
-    auto key = openOwn();
-    EXPECT_EQ(registry().queryString(key, GetParam().valueName, GetParam().bufferChars),
-        GetParam().expected);
-    registry().close(key);
+    auto key = registry().open(RegistryRoot::CurrentUser, subkey_, Mask63);
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(registry().queryString(*key, GetParam().valueName, 256), GetParam().text);
+    EXPECT_EQ(registry().queryDword(*key, GetParam().valueName), GetParam().number);
+    registry().close(*key);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, RegistryString,
-    ::testing::Values(StringCase { "text", "Text", 256, "1.2.3" },
-        StringCase { "spacesAsStored", "Spaces", 256, "   " },
-        StringCase { "expandableUnexpanded", "Expand", 256, "%SystemRoot%" },
-        StringCase { "japanese", "Japanese", 256, "ポート" },
-        StringCase { "fillsTheBufferExactly", "Fits", 256, std::string(255, 'y') },
-        StringCase { "longerThanTheBuffer", "Long", 256, std::nullopt },
-        StringCase { "missing", "NoSuchValue", 256, std::nullopt },
-        StringCase { "numberIsNotText", "One", 256, std::nullopt },
-        StringCase { "binaryIsNotText", "Binary", 256, std::nullopt }),
-    [](const auto &info) { return info.param.name; });
-
-struct DwordCase
-{
-    const char *name;
-    const char *valueName;
-    std::optional<std::int32_t> expected;
-};
-
-class RegistryDword : public RegistryValues, public ::testing::WithParamInterface<DwordCase>
-{ };
-
-TEST_P(RegistryDword, ReadsNumberValues)
-{
-    auto key = openOwn();
-    EXPECT_EQ(registry().queryDword(key, GetParam().valueName), GetParam().expected);
-    registry().close(key);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, RegistryDword,
-    ::testing::Values(DwordCase { "one", "One", 1 },
-        DwordCase { "allBitsIsMinusOne", "AllBits", -1 },
-        DwordCase { "textIsNotANumber", "Text", std::nullopt },
-        DwordCase { "fourBinaryBytes", "Binary", std::nullopt },
-        DwordCase { "missing", "NoSuchValue", std::nullopt }),
-    [](const auto &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Values, RegistryValue,
+    ::testing::Values(ValueCase { "Text", "1.2.3", std::nullopt },
+        ValueCase { "Spaces", "   ", std::nullopt },
+        ValueCase { "Expand", "%SystemRoot%", std::nullopt }, // not expanded
+        ValueCase { "Japanese", "ポート", std::nullopt },
+        ValueCase { "Fits", std::string(255, 'y'), std::nullopt },
+        ValueCase { "Long", std::nullopt, std::nullopt }, // longer than the buffer
+        ValueCase { "NoSuchValue", std::nullopt, std::nullopt },
+        ValueCase { "One", std::nullopt, 1 }, ValueCase { "AllBits", std::nullopt, -1 },
+        ValueCase { "Binary", std::nullopt, std::nullopt }),
+    [](const auto &info) { return std::string(info.param.valueName); });
 
 TEST(RegistryKeys, MissingKeyDoesNotOpen)
 {
