@@ -14,7 +14,6 @@
 #include <map>
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace fakes {
@@ -77,7 +76,6 @@ public:
     std::map<std::string, std::string> variables;
     std::string windowsTemp = "/nonexistent-windows/Temp";
     std::string appFolder = "/nonexistent-app";
-    bool longPathFails = false;
 
     std::optional<std::string> variable(std::string_view name) const override
     {
@@ -99,10 +97,7 @@ public:
     }
     std::optional<std::string> longPathName(std::string_view path) const override
     {
-        if (longPathFails || !exists(path)) {
-            return std::nullopt;
-        }
-        return std::string(path);
+        return exists(path) ? std::optional<std::string>(path) : std::nullopt;
     }
     std::string windowsTempDirectory() const override { return windowsTemp; }
     std::string applicationFolder() const override { return appFolder; }
@@ -220,10 +215,8 @@ struct ProcessEnded
 class RecordingProcess final : public platform::Process
 {
 public:
-    std::vector<std::int32_t> sleeps;
-    int eventPasses = 0;
-    void sleep(std::int32_t milliseconds) override { sleeps.push_back(milliseconds); }
-    void doEvents() override { ++eventPasses; }
+    void sleep(std::int32_t) override { }
+    void doEvents() override { }
     void terminate(int exitCode) override { throw ProcessEnded { exitCode }; }
 
 private:

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <cmath>
 #include <fstream>
 
@@ -24,9 +22,8 @@ public:
     int count(const std::string &procName) const
     {
         std::ifstream in(dir_.path() / "PORTPROBE_ErrLog.txt", std::ios::binary);
-        std::string line;
         int n = 0;
-        while (std::getline(in, line)) {
+        for (std::string line; std::getline(in, line);) {
             n += line.rfind(procName + " (", 0) == 0;
         }
         return n;
@@ -39,39 +36,21 @@ private:
     fakes::FakeRegistry registry_;
 };
 
-struct BitsToNumber
+TEST(Trans2To10, ConvertsValidStringsAndRejectsOthers)
 {
-    const char *bits;
-    bool ok;
-    std::int32_t value;
-};
-
-void PrintTo(const BitsToNumber &p, std::ostream *out)
-{
-    auto &os = *out;
-    os << '"' << p.bits << '"';
+    const std::tuple<const char *, bool, std::int32_t> cases[] = { { "", false, -1 },
+        { "   ", false, -1 }, { "10a1", false, -1 }, { "0000", true, 0 }, { "1111", true, 15 },
+        { " 101", true, 5 }, { " 1010 ", true, 10 }, { "0100", true, 4 }, { "1 1", false, -1 },
+        { "１", false, -1 }, { "1111111111111111111111111111111", true, 2147483647 },
+        { "01111111111111111111111111111111", true, 2147483647 } };
+    for (auto [bits, ok, expected] : cases) {
+        std::int32_t value = 12345;
+        EXPECT_EQ(gProcTrans2To10(bits, value), ok) << '"' << bits << '"';
+        EXPECT_EQ(value, expected) << '"' << bits << '"';
+    }
 }
 
-class Trans2To10 : public ::testing::TestWithParam<BitsToNumber>
-{ };
-
-TEST_P(Trans2To10, ConvertsValidStringsAndRejectsOthers)
-{
-    std::int32_t value = 12345;
-    EXPECT_EQ(gProcTrans2To10(GetParam().bits, value), GetParam().ok);
-    EXPECT_EQ(value, GetParam().value);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, Trans2To10,
-    ::testing::Values(BitsToNumber { "", false, -1 }, BitsToNumber { "   ", false, -1 },
-        BitsToNumber { "10a1", false, -1 }, BitsToNumber { "0000", true, 0 },
-        BitsToNumber { "1111", true, 15 }, BitsToNumber { " 101", true, 5 },
-        BitsToNumber { " 1010 ", true, 10 }, BitsToNumber { "0100", true, 4 },
-        BitsToNumber { "1 1", false, -1 }, BitsToNumber { "１", false, -1 },
-        BitsToNumber { "1111111111111111111111111111111", true, 2147483647 },
-        BitsToNumber { "01111111111111111111111111111111", true, 2147483647 }));
-
-TEST(Trans2To10Overflow, ThirtyTwoPositionsStartingWithOneAreReported)
+TEST(Trans2To10, ThirtyTwoPositionsStartingWithOneAreReported)
 {
     Reports reports;
     std::int32_t value = 77;
@@ -80,46 +59,23 @@ TEST(Trans2To10Overflow, ThirtyTwoPositionsStartingWithOneAreReported)
     EXPECT_EQ(reports.count("gProcTrans2To10"), 1);
 }
 
-struct NumberToBits
+TEST(Trans10To2, WritesBitsWithoutLeadingZeros)
 {
-    std::int32_t value;
-    const char *bits;
-};
-
-void PrintTo(const NumberToBits &p, std::ostream *out)
-{
-    auto &os = *out;
-    os << p.value;
+    const std::pair<std::int32_t, const char *> cases[] = { { 0, "0" }, { 1, "1" }, { 2, "10" },
+        { 5, "101" }, { 8, "1000" }, { 255, "11111111" }, { -3, "-3" },
+        { 2147483647, "1111111111111111111111111111111" } };
+    for (auto [value, expected] : cases) {
+        std::string bits = "unchanged";
+        EXPECT_TRUE(gProcTrans10To2(value, bits));
+        EXPECT_EQ(bits, expected) << value;
+    }
 }
-
-class Trans10To2 : public ::testing::TestWithParam<NumberToBits>
-{ };
-
-TEST_P(Trans10To2, WritesBitsWithoutLeadingZeros)
-{
-    std::string bits = "unchanged";
-    EXPECT_TRUE(gProcTrans10To2(GetParam().value, bits));
-    EXPECT_EQ(bits, GetParam().bits);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, Trans10To2,
-    ::testing::Values(NumberToBits { 0, "0" }, NumberToBits { 1, "1" }, NumberToBits { 2, "10" },
-        NumberToBits { 5, "101" }, NumberToBits { 8, "1000" }, NumberToBits { 255, "11111111" },
-        NumberToBits { -3, "-3" }, NumberToBits { 2147483647, "1111111111111111111111111111111" }));
 
 TEST(GetBeki2, HighestPowerNotAbove)
 {
-    const std::pair<std::int32_t, std::int32_t> table[] = {
-        { -5, 0 },
-        { 0, 0 },
-        { 1, 0 },
-        { 2, 1 },
-        { 3, 1 },
-        { 255, 7 },
-        { 256, 8 },
-        { 2147483647, 30 },
-    };
-    for (auto [value, expected] : table) {
+    const std::pair<std::int32_t, std::int32_t> cases[] = { { -5, 0 }, { 0, 0 }, { 1, 0 }, { 2, 1 },
+        { 3, 1 }, { 255, 7 }, { 256, 8 }, { 2147483647, 30 } };
+    for (auto [value, expected] : cases) {
         std::int32_t exponent = -99;
         mGetBeki2(value, exponent);
         EXPECT_EQ(exponent, expected) << value;
@@ -128,64 +84,32 @@ TEST(GetBeki2, HighestPowerNotAbove)
 
 TEST(GetSpaceString1, PadsByCodePageBytes)
 {
-    struct Row
-    {
-        const char *text;
-        std::int32_t width;
-        const char *fill;
-        std::int32_t mode;
-        const char *expected;
-    };
-    const Row table[] = {
-        { "5", 3, "0", 1, "005" },
-        { "5", 3, "0", 2, "500" },
-        { "5", 3, "0", 3, "5" },
-        { "1234", 3, "0", 1, "1234" },
-        { "5", 3, "00", 1, "5" },
-        { "5", 3, "", 1, "5" },
-        { "5", 3, "あ", 1, "5" },
-        { "あ", 3, "0", 1, "0あ" },
-        { "101", 8, "0", 1, "00000101" },
-        { "5", -1, "0", 1, "5" },
-        { "", 2, " ", 2, "  " },
-        { "A", 2, "0", 1, "0A" },
-    };
-    for (const auto &row : table) {
-        EXPECT_EQ(gGetSpaceString1(row.text, row.width, row.fill, row.mode), row.expected)
-            << row.text << " " << row.width << " " << row.fill << " " << row.mode;
+    // text, width, fill, mode, expected
+    const std::tuple<const char *, std::int32_t, const char *, std::int32_t, const char *>
+        cases[] = { { "5", 3, "0", 1, "005" }, { "5", 3, "0", 2, "500" }, { "5", 3, "0", 3, "5" },
+            { "1234", 3, "0", 1, "1234" }, { "5", 3, "00", 1, "5" }, { "5", 3, "", 1, "5" },
+            { "5", 3, "あ", 1, "5" }, { "あ", 3, "0", 1, "0あ" }, { "101", 8, "0", 1, "00000101" },
+            { "5", -1, "0", 1, "5" }, { "", 2, " ", 2, "  " }, { "A", 2, "0", 1, "0A" } };
+    for (auto [text, width, fill, mode, expected] : cases) {
+        EXPECT_EQ(gGetSpaceString1(text, width, fill, mode), expected)
+            << text << " " << width << " " << fill << " " << mode;
     }
 }
 
-struct Rounding
+TEST(RoundOff, ModesAsDocumented)
 {
-    double value;
-    std::int32_t digits;
-    std::int32_t mode;
-    double expected;
-};
-
-void PrintTo(const Rounding &p, std::ostream *out)
-{
-    auto &os = *out;
-    os << p.value << " digits " << p.digits << " mode " << p.mode;
+    // value, digits, mode, expected
+    const std::tuple<double, std::int32_t, std::int32_t, double> cases[] = { { 2.5, 0, 0, 2 },
+        { 2.5, 0, 1, 3 }, { 2.5, 0, 2, 3 }, { -2.5, 0, 1, -3 }, { -2.5, 0, 0, -2 },
+        { 1.23, 1, 2, 1.3 }, { 3, 0, 2, 3 }, { 1000.5, 0, 0, 1000 }, { -2.5, 0, 2, -2 },
+        { 1234, -2, 0, 1200 }, { 2.4, 0, 1, 2 } };
+    for (auto [value, digits, mode, expected] : cases) {
+        EXPECT_DOUBLE_EQ(gROUNDOFF(value, digits, mode), expected)
+            << value << " digits " << digits << " mode " << mode;
+    }
 }
 
-class RoundOff : public ::testing::TestWithParam<Rounding>
-{ };
-
-TEST_P(RoundOff, ModesAsDocumented)
-{
-    EXPECT_DOUBLE_EQ(
-        gROUNDOFF(GetParam().value, GetParam().digits, GetParam().mode), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, RoundOff,
-    ::testing::Values(Rounding { 2.5, 0, 0, 2 }, Rounding { 2.5, 0, 1, 3 },
-        Rounding { 2.5, 0, 2, 3 }, Rounding { -2.5, 0, 1, -3 }, Rounding { -2.5, 0, 0, -2 },
-        Rounding { 1.23, 1, 2, 1.3 }, Rounding { 3, 0, 2, 3 }, Rounding { 1000.5, 0, 0, 1000 },
-        Rounding { -2.5, 0, 2, -2 }, Rounding { 1234, -2, 0, 1200 }, Rounding { 2.4, 0, 1, 2 }));
-
-TEST(RoundOffFailures, BadModeOrTextReportsAndGivesZero)
+TEST(RoundOff, BadModeOrTextReportsAndGivesZero)
 {
     Reports reports;
     EXPECT_EQ(gROUNDOFF(2.5, 0, 3), 0.0);
@@ -195,45 +119,21 @@ TEST(RoundOffFailures, BadModeOrTextReportsAndGivesZero)
     EXPECT_EQ(gROUNDOFF(" 1500.0 ", 0, 0), 1500.0);
 }
 
-struct NumericText
+TEST(ParseNumeric, ReadsTextsAsTheRunTimeDoes)
 {
-    const char *text;
-    std::optional<double> value;
-};
-
-void PrintTo(const NumericText &p, std::ostream *out)
-{
-    auto &os = *out;
-    os << '"' << p.text << '"';
-}
-
-class ParseNumeric : public ::testing::TestWithParam<NumericText>
-{ };
-
-TEST_P(ParseNumeric, ReadsTextsAsTheRunTimeDoes)
-{
-    const auto parsed = gParseNumericText(GetParam().text);
-    ASSERT_EQ(parsed.has_value(), GetParam().value.has_value()) << GetParam().text;
-    if (parsed) {
-        EXPECT_DOUBLE_EQ(*parsed, *GetParam().value) << GetParam().text;
+    const std::pair<const char *, double> numbers[] = { { "1000", 1000 }, { " 1500.0 ", 1500 },
+        { "1e3", 1000 }, { "1E+03", 1000 }, { "-5", -5 }, { "5-", -5 }, { "- 5", -5 }, { "+7", 7 },
+        { "(12)", -12 }, { "1,000", 1000 }, { "1.", 1 }, { ".5", 0.5 }, { "\t42\t", 42 },
+        { "&HFFFF", -1 }, { "&h10", 16 }, { "&H10000", 65536 }, { "&O17", 15 },
+        { "１２３４５", 12345 }, { "\\1,500", 1500 }, { "99999999999999999999", 1e20 } };
+    for (auto [text, expected] : numbers) {
+        EXPECT_DOUBLE_EQ(gParseNumericText(text).value_or(std::nan("")), expected)
+            << '"' << text << '"';
+    }
+    for (const char *text : { "abc", "", "   ", "1.1.", "-5-", "1e", "0x10", "FE", "1%", "()",
+             "1e400", "&H", "&HFFFFFFFFF", "1 2" }) {
+        EXPECT_FALSE(gParseNumericText(text).has_value()) << '"' << text << '"';
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, ParseNumeric,
-    ::testing::Values(NumericText { "1000", 1000 }, NumericText { " 1500.0 ", 1500 },
-        NumericText { "1e3", 1000 }, NumericText { "1E+03", 1000 }, NumericText { "-5", -5 },
-        NumericText { "5-", -5 }, NumericText { "- 5", -5 }, NumericText { "+7", 7 },
-        NumericText { "(12)", -12 }, NumericText { "1,000", 1000 }, NumericText { "1.", 1 },
-        NumericText { ".5", 0.5 }, NumericText { "\t42\t", 42 }, NumericText { "&HFFFF", -1 },
-        NumericText { "&h10", 16 }, NumericText { "&H10000", 65536 }, NumericText { "&O17", 15 },
-        NumericText { "１２３４５", 12345 }, NumericText { "\\1,500", 1500 },
-        NumericText { "abc", std::nullopt }, NumericText { "", std::nullopt },
-        NumericText { "   ", std::nullopt }, NumericText { "1.1.", std::nullopt },
-        NumericText { "-5-", std::nullopt }, NumericText { "1e", std::nullopt },
-        NumericText { "0x10", std::nullopt }, NumericText { "FE", std::nullopt },
-        NumericText { "1%", std::nullopt }, NumericText { "()", std::nullopt },
-        NumericText { "1e400", std::nullopt }, NumericText { "&H", std::nullopt },
-        NumericText { "&HFFFFFFFFF", std::nullopt }, NumericText { "1 2", std::nullopt },
-        NumericText { "99999999999999999999", 1e20 }));
 
 } // namespace

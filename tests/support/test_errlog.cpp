@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace {
 
@@ -17,19 +16,14 @@ std::string readBytes(const std::filesystem::path &path)
     return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
 }
 
-std::vector<std::string> reportLines(const std::string &report)
+std::vector<std::string> reportLines(std::string report)
 {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < report.size()) {
-        auto end = report.find("\r\n", start);
-        EXPECT_NE(end, std::string::npos) << "line without CR LF";
-        if (end == std::string::npos) {
-            break;
-        }
-        lines.push_back(report.substr(start, end - start));
-        start = end + 2;
+    for (std::size_t end; (end = report.find("\r\n")) != std::string::npos;
+         report.erase(0, end + 2)) {
+        lines.push_back(report.substr(0, end));
     }
+    EXPECT_EQ(report, "") << "line without CR LF";
     return lines;
 }
 
@@ -66,13 +60,19 @@ protected:
     fakes::RecordingShell shell;
 };
 
-TEST_F(ErrorLogTest, RecordMatchesTheGoldenFileByteForByte)
+TEST_F(ErrorLogTest, RecordMatchesTheGoldenFileByteForByteAndClearsTheError)
 {
+    std::string path = "unchanged";
+    ASSERT_TRUE(gGetErrLogFileName(path));
+    EXPECT_EQ(path, logPath().string());
     failIn("gShellExecute", 53);
     const std::string golden =
         readBytes(std::filesystem::path(PORTPROBE_TEST_DATA) / "errlog_record.cp932.txt");
     ASSERT_FALSE(golden.empty());
     EXPECT_EQ(readBytes(logPath()), golden);
+    EXPECT_EQ(Err().Number, 0);
+    EXPECT_TRUE(Err().Description.empty());
+    EXPECT_TRUE(Err().Source.empty());
 }
 
 TEST_F(ErrorLogTest, FirstErrorCreatesTheFileAndTheSecondAppendsAfterThreeEmptyLines)
@@ -91,30 +91,30 @@ TEST_F(ErrorLogTest, FirstErrorCreatesTheFileAndTheSecondAppendsAfterThreeEmptyL
     EXPECT_NE(platform::fromAnsi(second).find("second (PORTPROBE)"), std::string::npos);
 }
 
-TEST_F(ErrorLogTest, ReportLinesWithAndWithoutExtraText)
+TEST_F(ErrorLogTest, ReportLinesExtraTextStandardDescriptionAndNoPendingError)
 {
     gbooHideErrMsg = false;
-    failIn("gDspForm", 5);
-    gTrap("gGetSystemMetrics", [] { Err().Raise(vberr::InvalidProcedureCall); });
-    // gTrap passes an empty extra text; report the second one by hand with one.
+    failIn("gSetIni", 6);
     Err().Number = 5;
     gProcErrLog("gGetSystemMetrics", "lngTarget=1");
+    gTrap("gDspHelp", [] { gGotoErrHandler(); });
     ASSERT_EQ(boxes.shown.size(), 3u);
-    EXPECT_EQ(reportLines(boxes.shown[0].text).size(), 14u);
-    const auto lines = reportLines(boxes.shown[2].text);
+
+    auto lines = reportLines(boxes.shown[0].text);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[5], "エラー内容：オーバーフローしました。"); // not the raiser's text
+
+    lines = reportLines(boxes.shown[1].text);
     ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines[2], "lngTarget=1");
     EXPECT_EQ(lines[3], "エラー番号：5");
     EXPECT_EQ(lines[4], "gGetSystemMetrics (PORTPROBE)でエラーが発生しました。");
-}
 
-TEST_F(ErrorLogTest, StandardDescriptionReplacesTheRaisersText)
-{
-    gbooHideErrMsg = false;
-    failIn("gSetIni", 6);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    const auto lines = reportLines(boxes.shown[0].text);
-    EXPECT_EQ(lines[5], "エラー内容：オーバーフローしました。");
+    lines = reportLines(boxes.shown[2].text);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[2], "エラー番号：0");
+    EXPECT_EQ(lines[3], "gDspHelp (PORTPROBE)でエラーが発生しました。");
+    EXPECT_EQ(lines[5], "エラー内容：");
 }
 
 TEST_F(ErrorLogTest, MessageBoxOnlyWhileNotHiddenAndBeforeTheRecord)
@@ -153,25 +153,6 @@ TEST_F(ErrorLogTest, MessageBoxOnlyWhileNotHiddenAndBeforeTheRecord)
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(ErrorLogTest, PendingErrorIsClearedAfterTheReport)
-{
-    failIn("proc", 53);
-    EXPECT_EQ(Err().Number, 0);
-    EXPECT_TRUE(Err().Description.empty());
-    EXPECT_TRUE(Err().Source.empty());
-}
-
-TEST_F(ErrorLogTest, NoPendingErrorShowsNumberZeroAndAnEmptyDescription)
-{
-    gbooHideErrMsg = false;
-    gTrap("gDspHelp", [] { gGotoErrHandler(); });
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    const auto lines = reportLines(boxes.shown[0].text);
-    EXPECT_EQ(lines[2], "エラー番号：0");
-    EXPECT_EQ(lines[3], "gDspHelp (PORTPROBE)でエラーが発生しました。");
-    EXPECT_EQ(lines[5], "エラー内容：");
-}
-
 TEST_F(ErrorLogTest, FailingVersionHelperLeavesItsLinesEmptyAndDoesNotReenter)
 {
     version.fails = true;
@@ -198,13 +179,6 @@ TEST_F(ErrorLogTest, UnwritableLogLosesTheRecordWithoutFailingTheCaller)
     failIn("proc", 6);
     EXPECT_EQ(Err().Number, 0);
     EXPECT_FALSE(std::filesystem::exists(temp.path() / "no-app-folder"));
-}
-
-TEST_F(ErrorLogTest, LogFileNameIsTempFolderTitleAndSuffix)
-{
-    std::string path = "unchanged";
-    ASSERT_TRUE(gGetErrLogFileName(path));
-    EXPECT_EQ(path, logPath().string());
 }
 
 TEST_F(ErrorLogTest, FatalErrorShowsTwoBoxesLogsOpensTheLogAndEnds)
@@ -236,15 +210,12 @@ TEST_F(ErrorLogTest, FatalErrorShowsTwoBoxesLogsOpensTheLogAndEnds)
     EXPECT_EQ(shell.opened[0].second, platform::SwShowMinimized);
     EXPECT_EQ(order, std::vector<std::string> { "end window" });
     EXPECT_NE(platform::fromAnsi(readBytes(logPath())).find("エラー番号：13"), std::string::npos);
-}
 
-TEST_F(ErrorLogTest, FatalErrorWithoutAViewerSaysTheLogCouldNotBeShown)
-{
-    fakes::RecordingProcess process;
+    // Without a viewer for the log, the second box says it could not be shown.
     shell.answer = platform::SeErrNoAssociation;
     EXPECT_THROW(gProcFatalError("main", ""), fakes::ProcessEnded);
-    ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_EQ(boxes.shown[1].text, "エラーログが表示できませんでした。");
+    ASSERT_EQ(boxes.shown.size(), 4u);
+    EXPECT_EQ(boxes.shown[3].text, "エラーログが表示できませんでした。");
 }
 
 } // namespace

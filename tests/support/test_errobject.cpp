@@ -2,49 +2,32 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <new>
 #include <stdexcept>
 
 namespace {
 
-struct Mapping
+TEST(ErrObject, CaptureMapsTheExceptionInFlightToItsNumber)
 {
-    const char *name;
-    void (*thrower)();
-    std::int32_t number;
-};
-
-void PrintTo(const Mapping &p, std::ostream *out)
-{
-    auto &os = *out;
-    os << p.name;
-}
-
-class CaptureTest : public ::testing::TestWithParam<Mapping>
-{ };
-
-TEST_P(CaptureTest, MapsTheExceptionInFlightToItsNumber)
-{
-    Err().Clear();
-    try {
-        GetParam().thrower();
-    } catch (...) {
-        gCaptureCurrentError();
+    const std::tuple<const char *, void (*)(), std::int32_t> cases[] = {
+        { "raised", [] { Err().Raise(vberr::FileNotFound); }, 53 },
+        { "bad_alloc", [] { throw std::bad_alloc(); }, 7 },
+        { "out_of_range", [] { throw std::out_of_range("x"); }, 9 },
+        { "overflow", [] { throw std::overflow_error("x"); }, 6 },
+        { "other", [] { throw std::runtime_error("x"); }, 5 },
+    };
+    for (auto [name, thrower, number] : cases) {
+        Err().Clear();
+        try {
+            thrower();
+        } catch (...) {
+            gCaptureCurrentError();
+        }
+        EXPECT_EQ(Err().Number, number) << name;
+        EXPECT_EQ(Err().Description, gErrorText(number)) << name;
     }
-    EXPECT_EQ(Err().Number, GetParam().number);
-    EXPECT_EQ(Err().Description, gErrorText(GetParam().number));
     Err().Clear();
 }
-
-INSTANTIATE_TEST_SUITE_P(Exceptions, CaptureTest,
-    ::testing::Values(Mapping { "raised", [] { Err().Raise(vberr::FileNotFound); }, 53 },
-        Mapping { "bad_alloc", [] { throw std::bad_alloc(); }, 7 },
-        Mapping { "out_of_range", [] { throw std::out_of_range("x"); }, 9 },
-        Mapping { "overflow", [] { throw std::overflow_error("x"); }, 6 },
-        Mapping { "other", [] { throw std::runtime_error("x"); }, 5 }),
-    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ErrObject, RaiseKeepsAnExplicitDescriptionAndSource)
 {

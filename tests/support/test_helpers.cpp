@@ -6,13 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include <fstream>
 
 namespace {
 
 using platform::DirSeparator;
+using Names = std::vector<std::string>;
 
 class HelperTest : public ::testing::Test
 {
@@ -25,15 +24,13 @@ protected:
     void TearDown() override { gbooHideErrMsg = false; }
 
     // Procedure names of the records written to the error log so far.
-    std::vector<std::string> loggedProcedures() const
+    Names loggedProcedures() const
     {
         std::ifstream in(logFolder.path() / "PORTPROBE_ErrLog.txt", std::ios::binary);
-        std::vector<std::string> names;
-        std::string line;
-        while (std::getline(in, line)) {
+        Names names;
+        for (std::string line; std::getline(in, line);) {
             line = platform::fromAnsi(line);
-            auto at = line.find(" (PORTPROBE)");
-            if (at != std::string::npos) {
+            if (auto at = line.find(" (PORTPROBE)"); at != std::string::npos) {
                 names.push_back(line.substr(0, at));
             }
         }
@@ -57,67 +54,45 @@ TEST(AddBackslash, AppendsTheSeparatorOnlyWhenMissing)
     EXPECT_EQ(gAddBackslash("C:" + sep + "Work"), "C:" + sep + "Work" + sep);
 }
 
-struct ShellCode
+TEST_F(HelperTest, ShellFailureCodesGiveFalseWithoutAReport)
 {
-    std::int32_t code;
-    bool success;
-};
-
-void PrintTo(const ShellCode &p, std::ostream *out)
-{
-    auto &os = *out;
-    os << "code " << p.code;
-}
-
-class ShellCodeTest : public HelperTest, public ::testing::WithParamInterface<ShellCode>
-{ };
-
-TEST_P(ShellCodeTest, FailureCodesGiveFalseWithoutAReport)
-{
-    shell.answer = GetParam().code;
-    EXPECT_EQ(gShellExecute("file.txt", 3), GetParam().success);
+    const std::pair<std::int32_t, bool> codes[] = { { 0, false }, { 2, false }, { 3, false },
+        { 4, true }, { 5, false }, { 8, false }, { 11, false }, { 25, true }, { 26, false },
+        { 31, false }, { 32, false }, { 33, true }, { 42, true }, { -1, true } };
+    for (auto [code, success] : codes) {
+        shell.answer = code;
+        EXPECT_EQ(gShellExecute("file.txt", 3), success) << code;
+    }
     EXPECT_TRUE(loggedProcedures().empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(Codes, ShellCodeTest,
-    ::testing::Values(ShellCode { 0, false }, ShellCode { 2, false }, ShellCode { 3, false },
-        ShellCode { 4, true }, ShellCode { 5, false }, ShellCode { 8, false },
-        ShellCode { 11, false }, ShellCode { 25, true }, ShellCode { 26, false },
-        ShellCode { 31, false }, ShellCode { 32, false }, ShellCode { 33, true },
-        ShellCode { 42, true }, ShellCode { -1, true }));
 
 TEST_F(HelperTest, HelpOpensTheFileBesideTheProgramMaximised)
 {
     env.appFolder = "/opt/portprobe";
     EXPECT_TRUE(gDspHelp("index.html"));
     ASSERT_EQ(shell.opened.size(), 1u);
-    EXPECT_EQ(
-        shell.opened[0].first, "/opt/portprobe" + std::string(1, DirSeparator) + "index.html");
+    EXPECT_EQ(shell.opened[0].first, env.appFolder + DirSeparator + "index.html");
     EXPECT_EQ(shell.opened[0].second, 3);
 
     shell.answer = platform::SeErrFileNotFound;
     EXPECT_FALSE(gDspHelp("index.html"));
-    EXPECT_EQ(loggedProcedures(), std::vector<std::string> { "gDspHelp" });
+    EXPECT_EQ(loggedProcedures(), Names { "gDspHelp" });
 }
 
-TEST_F(HelperTest, WebSiteTopPageIsTheAddressWithIndexHtml)
+TEST_F(HelperTest, WebSiteAndControlPanelFailuresAreReported)
 {
     EXPECT_TRUE(gDspHP());
     ASSERT_EQ(shell.opened.size(), 1u);
-    EXPECT_EQ(shell.opened[0].first.substr(shell.opened[0].first.size() - 11),
-        std::string(1, DirSeparator) + "index.html");
-    shell.answer = platform::SeErrNoAssociation;
-    EXPECT_FALSE(gDspHP());
-    EXPECT_EQ(loggedProcedures(), std::vector<std::string> { "gDspHP" });
-}
-
-TEST_F(HelperTest, ControlPanelFailureIsReported)
-{
+    EXPECT_TRUE(shell.opened[0].first.ends_with(DirSeparator + std::string("index.html")));
     EXPECT_TRUE(gDspControlPanel("sysdm.cpl"));
-    EXPECT_EQ(shell.applets, std::vector<std::string> { "sysdm.cpl" });
+    EXPECT_EQ(shell.applets, Names { "sysdm.cpl" });
+    EXPECT_TRUE(loggedProcedures().empty());
+
+    shell.answer = platform::SeErrNoAssociation;
     shell.controlPanelFailure = "nothing installed";
+    EXPECT_FALSE(gDspHP());
     EXPECT_FALSE(gDspControlPanel("sysdm.cpl"));
-    EXPECT_EQ(loggedProcedures(), std::vector<std::string> { "gDspControlPanel" });
+    EXPECT_EQ(loggedProcedures(), (Names { "gDspHP", "gDspControlPanel" }));
 }
 
 TEST_F(HelperTest, TempDirSkipsMissingCandidates)
@@ -134,7 +109,7 @@ TEST_F(HelperTest, TempDirSkipsMissingCandidates)
 
     env.windowsTemp = (tmp.path() / "gone-too").string();
     env.appFolder = (tmp.path() / "app").string();
-    // The application folder is taken unchecked; its long form fails and is reported.
+    // The application folder is taken unchecked.
     EXPECT_EQ(gGetWinTempDir(), env.appFolder);
 }
 
@@ -144,111 +119,66 @@ TEST_F(HelperTest, LongFileNameFailureReportsAndGivesThePathBack)
     EXPECT_TRUE(loggedProcedures().empty());
     const std::string missing = (logFolder.path() / "missing").string();
     EXPECT_EQ(gGetLongFileName(missing), missing);
-    EXPECT_EQ(loggedProcedures(), std::vector<std::string> { "gGetLongFileName" });
+    EXPECT_EQ(loggedProcedures(), Names { "gGetLongFileName" });
 }
 
-struct PlatformText
+TEST_F(HelperTest, WinVersionNamesThePlatformAndReadsTheRegistry)
 {
-    std::uint32_t id;
-    const char *text;
-};
-
-void PrintTo(const PlatformText &p, std::ostream *out)
-{
-    auto &os = *out;
-    os << "id " << p.id;
+    const std::pair<std::uint32_t, const char *> platforms[] = { { 0, "Win32s" },
+        { 1, "Windows 95/98/Me" }, { 2, "Windows NT/2000/XP" }, { 3, "Unkown" },
+        { platform::PlatformOther, "Unkown" } };
+    std::string t[7];
+    for (auto [id, text] : platforms) {
+        version.info.platformId = id;
+        ASSERT_TRUE(gGetWinVersion(t[0], t[1], t[2], t[3], t[4], t[5], t[6]));
+        EXPECT_EQ(Names(t, t + 7),
+            (Names { text, "5", "1", "2600", "Service Pack 3", "Can'tGet", "Can'tGet" }));
+    }
+    registry.strings["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SubVersionNumber"] = "A";
+    registry.strings["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Version"] = "Windows 98";
+    ASSERT_TRUE(gGetWinVersion(t[0], t[1], t[2], t[3], t[4], t[5], t[6]));
+    EXPECT_EQ(t[5], "A");
+    EXPECT_EQ(t[6], "Windows 98");
 }
-
-class WinVersionTest : public HelperTest, public ::testing::WithParamInterface<PlatformText>
-{ };
-
-TEST_P(WinVersionTest, PlatformIdentifierGivesItsText)
-{
-    version.info.platformId = GetParam().id;
-    std::string texts[7];
-    ASSERT_TRUE(
-        gGetWinVersion(texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]));
-    EXPECT_EQ(texts[0], GetParam().text);
-    EXPECT_EQ(texts[1], "5");
-    EXPECT_EQ(texts[2], "1");
-    EXPECT_EQ(texts[3], "2600");
-    EXPECT_EQ(texts[4], "Service Pack 3");
-    EXPECT_EQ(texts[5], "Can'tGet");
-    EXPECT_EQ(texts[6], "Can'tGet");
-}
-
-INSTANTIATE_TEST_SUITE_P(Identifiers, WinVersionTest,
-    ::testing::Values(PlatformText { 0, "Win32s" }, PlatformText { 1, "Windows 95/98/Me" },
-        PlatformText { 2, "Windows NT/2000/XP" }, PlatformText { 3, "Unkown" },
-        PlatformText { platform::PlatformOther, "Unkown" }));
 
 TEST_F(HelperTest, WinVersionFailureLeavesTheOutsAndReports)
 {
     version.fails = true;
-    std::string texts[7] = { "a", "b", "c", "d", "e", "f", "g" };
-    EXPECT_FALSE(
-        gGetWinVersion(texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]));
-    EXPECT_EQ(texts[0], "a");
-    EXPECT_EQ(texts[6], "g");
-    EXPECT_EQ(loggedProcedures(), std::vector<std::string> { "gGetWinVersion" });
+    std::string t[7] = { "a", "b", "c", "d", "e", "f", "g" };
+    EXPECT_FALSE(gGetWinVersion(t[0], t[1], t[2], t[3], t[4], t[5], t[6]));
+    EXPECT_EQ(Names(t, t + 7), (Names { "a", "b", "c", "d", "e", "f", "g" }));
+    EXPECT_EQ(loggedProcedures(), Names { "gGetWinVersion" });
 }
 
-TEST_F(HelperTest, WinVersionReadsTheRegistryValues)
-{
-    registry.strings["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SubVersionNumber"] = "A";
-    registry.strings["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Version"] = "Windows 98";
-    std::string texts[7];
-    ASSERT_TRUE(
-        gGetWinVersion(texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]));
-    EXPECT_EQ(texts[5], "A");
-    EXPECT_EQ(texts[6], "Windows 98");
-}
-
-TEST_F(HelperTest, IeVersionWithoutTheKeyIsCantGetThrice)
+TEST_F(HelperTest, IeVersionReadsItsThreeValuesOrIsCantGet)
 {
     std::string v = "x", b = "y", vv = "z";
     EXPECT_TRUE(gGetIeVersion(v, b, vv));
-    EXPECT_EQ(v, "Can'tGet");
-    EXPECT_EQ(b, "Can'tGet");
-    EXPECT_EQ(vv, "Can'tGet");
-    EXPECT_TRUE(loggedProcedures().empty());
-}
-
-TEST_F(HelperTest, IeVersionReadsItsThreeValues)
-{
+    EXPECT_EQ(Names({ v, b, vv }), (Names { "Can'tGet", "Can'tGet", "Can'tGet" }));
     registry.strings["SOFTWARE\\Microsoft\\Internet Explorer\\Version"] = "6.0.2900.5512";
     registry.strings["SOFTWARE\\Microsoft\\Internet Explorer\\Build"] = "62900.5512";
     registry.strings["SOFTWARE\\Microsoft\\Internet Explorer\\Version Vector\\IE"] = "6.0000";
-    std::string v, b, vv;
     EXPECT_TRUE(gGetIeVersion(v, b, vv));
-    EXPECT_EQ(v, "6.0.2900.5512");
-    EXPECT_EQ(b, "62900.5512");
-    EXPECT_EQ(vv, "6.0000");
+    EXPECT_EQ(Names({ v, b, vv }), (Names { "6.0.2900.5512", "62900.5512", "6.0000" }));
+    EXPECT_TRUE(loggedProcedures().empty());
 }
 
 TEST_F(HelperTest, RegValueTypesDefaultsAndBlanks)
 {
     const auto lm = platform::RegistryRoot::LocalMachine;
+    const RegValue number(std::int32_t { -7 }), text(std::string("d"));
     registry.numbers["K\\One"] = 1;
     registry.strings["K\\Spaces"] = "   ";
     registry.strings["K\\Text"] = "abc\0def";
-    EXPECT_EQ(gSetRegValue(lm, "K", "One", 4, RegValue(std::int32_t { -7 })),
-        RegValue(std::int32_t { 1 }));
-    EXPECT_EQ(gSetRegValue(lm, "K", "Spaces", 1, RegValue(std::string("Can'tGet"))),
-        RegValue(std::string()));
-    EXPECT_EQ(
-        gSetRegValue(lm, "K", "Text", 1, RegValue(std::string("d"))), RegValue(std::string("abc")));
-    EXPECT_EQ(gSetRegValue(lm, "K", "Missing", 1, RegValue(std::string("d"))),
-        RegValue(std::string("d")));
-    EXPECT_EQ(
-        gSetRegValue(lm, "K", "One", 2, RegValue(std::string("d"))), RegValue(std::string("d")));
-    EXPECT_EQ(gSetRegValue(lm, "Absent", "One", 4, RegValue(std::int32_t { -7 })),
-        RegValue(std::int32_t { -7 }));
+    EXPECT_EQ(gSetRegValue(lm, "K", "One", 4, number), RegValue(std::int32_t { 1 }));
+    EXPECT_EQ(gSetRegValue(lm, "K", "Spaces", 1, text), RegValue(std::string()));
+    EXPECT_EQ(gSetRegValue(lm, "K", "Text", 1, text), RegValue(std::string("abc")));
+    EXPECT_EQ(gSetRegValue(lm, "K", "Missing", 1, text), text);
+    EXPECT_EQ(gSetRegValue(lm, "K", "One", 2, text), text);
+    EXPECT_EQ(gSetRegValue(lm, "Absent", "One", 4, number), number);
     // Every opened key is closed again, and opened with mask 63.
     EXPECT_EQ(registry.openCount, registry.closeCount);
-    for (auto mask : registry.masks) {
-        EXPECT_EQ(mask, 63u);
-    }
+    EXPECT_EQ(registry.masks, std::vector<std::uint32_t>(registry.masks.size(), 63u));
     EXPECT_TRUE(loggedProcedures().empty());
 }
 

@@ -1,5 +1,6 @@
-// The xdg-open stand-in for ShellExecuteA, run against a fake xdg-open on PATH.
+// The Linux stand-ins: xdg-open for ShellExecuteA (a fake one on PATH), and the version.
 #include "common/platform_fakes.h"
+#include "support/QuillFunc_Common.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,7 @@ private:
 
 TEST_F(LinuxShellTest, ExitCodesMapToShellReturnValues)
 {
+    EXPECT_EQ(shell.open(document(), 3), platform::SeErrNoAssociation) << "without xdg-open";
     const std::pair<int, std::int32_t> table[] = {
         { 0, platform::SeSuccess },
         { 2, platform::SeErrFileNotFound },
@@ -76,11 +78,6 @@ TEST_F(LinuxShellTest, MissingFileAnswersFileNotFoundWithoutStartingAnything)
     EXPECT_FALSE(std::filesystem::exists(argsFile()));
 }
 
-TEST_F(LinuxShellTest, NoXdgOpenIsNoAssociation)
-{
-    EXPECT_EQ(shell.open(document(), 3), platform::SeErrNoAssociation);
-}
-
 TEST_F(LinuxShellTest, AddressesPassUncheckedAndArgumentsAreNotShellWords)
 {
     installProgram("xdg-open", 0);
@@ -95,6 +92,16 @@ TEST_F(LinuxShellTest, ControlPanelStartsAnInstalledSettingsProgram)
     installProgram("xfce4-settings-manager", 0);
     EXPECT_EQ(shell.startControlPanel("sysdm.cpl"), "");
     EXPECT_EQ(recordedArgs(), "\n");
+}
+
+// Linux is none of the Windows platforms and has no registry.
+TEST(LinuxPlatform, VersionIsUnknownWithKernelNumbers)
+{
+    std::string t[7];
+    ASSERT_TRUE(gGetWinVersion(t[0], t[1], t[2], t[3], t[4], t[5], t[6]));
+    EXPECT_EQ(t[0], "Unkown");
+    EXPECT_NE(t[1], "0");
+    EXPECT_EQ(t[5], "Can'tGet");
 }
 
 } // namespace

@@ -106,41 +106,24 @@ protected:
     std::string subkey_;
 };
 
-struct RegCase
+TEST_F(RegValues, ReadsOrFallsBackToTheDefault)
 {
-    const char *name;
-    const char *valueName;
-    std::int32_t type;
-    RegValue expected;
-};
-
-class RegValueCases : public RegValues, public ::testing::WithParamInterface<RegCase>
-{ };
-
-TEST_P(RegValueCases, ReadsOrFallsBackToTheDefault)
-{
-    const RegValue fallback =
-        GetParam().type == 4 ? RegValue(std::int32_t { -7 }) : RegValue(std::string("Can'tGet"));
-    EXPECT_EQ(gSetRegValue(RegistryRoot::CurrentUser, subkey_, GetParam().valueName,
-                  GetParam().type, fallback),
-        GetParam().expected);
-    EXPECT_EQ(Err().Number, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, RegValueCases,
-    ::testing::Values(RegCase { "text", "Version", 1, std::string("6.0.2900.2180") },
-        RegCase { "onlySpacesIsEmpty", "Spaces", 1, std::string() },
-        RegCase { "number", "One", 4, std::int32_t { 1 } },
-        RegCase { "missingText", "Nothing", 1, std::string("Can'tGet") },
-        RegCase { "missingNumber", "Nothing", 4, std::int32_t { -7 } },
-        RegCase { "longerThanTheBuffer", "Long", 1, std::string("Can'tGet") }),
-    [](const auto &info) { return info.param.name; });
-
-TEST_F(RegValues, MissingKeyGivesTheDefault)
-{
+    const RegValue text(std::string("Can'tGet")), number(std::int32_t { -7 });
+    const std::tuple<const char *, std::int32_t, RegValue> cases[] = {
+        { "Version", 1, std::string("6.0.2900.2180") }, { "Spaces", 1, std::string() },
+        { "One", 4, std::int32_t { 1 } }, { "Nothing", 1, text }, { "Nothing", 4, number },
+        { "Long", 1, text }
+    }; // longer than the buffer
+    for (const auto &[name, type, expected] : cases) {
+        EXPECT_EQ(
+            gSetRegValue(RegistryRoot::CurrentUser, subkey_, name, type, type == 4 ? number : text),
+            expected)
+            << name;
+        EXPECT_EQ(Err().Number, 0) << name;
+    }
     EXPECT_EQ(gSetRegValue(RegistryRoot::LocalMachine, "SOFTWARE\\PORTPROBE no such key", "Version",
-                  1, RegValue(std::string("Can'tGet"))),
-        RegValue(std::string("Can'tGet")));
+                  1, text),
+        text);
 }
 
 // Real environment variables and a folder with a long name.
@@ -180,21 +163,15 @@ protected:
     std::string short_;
 };
 
-TEST_F(TempDir, TempGivesItsLongForm)
+TEST_F(TempDir, TempThenTmpThenTheWindowsTempFolderInTheirLongForm)
 {
     ::SetEnvironmentVariableA("temp", short_.c_str());
     EXPECT_EQ(gGetWinTempDir(), folder_);
-}
 
-TEST_F(TempDir, MissingTempFallsToTmp)
-{
     ::SetEnvironmentVariableA("temp", (folder_ + "\\gone").c_str());
     ::SetEnvironmentVariableA("tmp", short_.c_str());
     EXPECT_EQ(gGetWinTempDir(), folder_);
-}
 
-TEST_F(TempDir, NeitherGivesTheWindowsTempFolder)
-{
     ::SetEnvironmentVariableA("temp", nullptr);
     ::SetEnvironmentVariableA("tmp", "");
     char windows[MAX_PATH] = {};
@@ -203,13 +180,6 @@ TEST_F(TempDir, NeitherGivesTheWindowsTempFolder)
     ASSERT_GT(
         ::GetLongPathNameA((std::string(windows) + "\\Temp").c_str(), longForm, MAX_PATH), 0u);
     EXPECT_EQ(gGetWinTempDir(), longForm);
-}
-
-TEST(AddBackslash, UsesTheWindowsSeparator)
-{
-    EXPECT_EQ(gAddBackslash("C:\\"), "C:\\");
-    EXPECT_EQ(gAddBackslash("C:\\Work"), "C:\\Work\\");
-    EXPECT_EQ(gAddBackslash(""), "\\");
 }
 
 } // namespace
