@@ -59,15 +59,13 @@ TEST_F(Helpers, IeVersionComesFromTheRegistryOrIsCantGet)
 {
     std::string version, build, vector;
     ASSERT_TRUE(gGetIeVersion(version, build, vector));
-    const char *ie = "SOFTWARE\\Microsoft\\Internet Explorer";
-    EXPECT_EQ(version, systemValue(HKEY_LOCAL_MACHINE, ie, "Version").value_or("Can'tGet"));
-    EXPECT_EQ(build, systemValue(HKEY_LOCAL_MACHINE, ie, "Build").value_or("Can'tGet"));
-    EXPECT_EQ(vector,
-        systemValue(HKEY_LOCAL_MACHINE,
-            "SOFTWARE\\Microsoft\\Internet "
-            "Explorer\\Version Vector",
-            "IE")
-            .value_or("Can'tGet"));
+    const std::string ie = "SOFTWARE\\Microsoft\\Internet Explorer";
+    auto fromSystem = [](const std::string &key, const char *name) {
+        return systemValue(HKEY_LOCAL_MACHINE, key.c_str(), name).value_or("Can'tGet");
+    };
+    EXPECT_EQ(version, fromSystem(ie, "Version"));
+    EXPECT_EQ(build, fromSystem(ie, "Build"));
+    EXPECT_EQ(vector, fromSystem(ie + "\\Version Vector", "IE"));
     if (runningUnderWine()) {
         // Wine registers a browser version of its own.
         EXPECT_NE(version, "Can'tGet");
