@@ -12,7 +12,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 frmAbout_FreeWare *gfrmAbout_FreeWare = nullptr;
 
@@ -38,16 +37,8 @@ frmAbout_FreeWare::frmAbout_FreeWare(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("このソフトについて"));
     setFont(gVbFont(9));
 
-    // The menu bar sits above the designed client area.
-    auto *client = new QWidget(this);
-    client->setFixedSize(gTwipsToPixels(4395), gTwipsToPixels(3315));
-    auto *frameLayout = new QVBoxLayout(this);
-    frameLayout->setContentsMargins(0, 0, 0, 0);
-    frameLayout->setSpacing(0);
-    frameLayout->setSizeConstraint(QLayout::SetFixedSize);
-    auto *menuBar = new QMenuBar(this);
-    frameLayout->setMenuBar(menuBar);
-    frameLayout->addWidget(client);
+    QMenuBar *menuBar = nullptr;
+    QWidget *client = gMakeMenuClient(*this, 4395, 3315, menuBar);
 
     mnuHelp = menuBar->addMenu(QStringLiteral("ヘルプ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));

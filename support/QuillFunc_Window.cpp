@@ -8,8 +8,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QMenuBar>
 #include <QPalette>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <cmath>
@@ -59,6 +61,23 @@ QFont gVbFont(double points, bool bold)
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+
+QWidget *gMakeMenuClient(
+    QWidget &window, std::int32_t widthTwips, std::int32_t heightTwips, QMenuBar *&menuBar)
+{
+    // The menu bar sits above the designed client area.
+    auto *client = new QWidget(&window);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(gTwipsToPixels(widthTwips), gTwipsToPixels(heightTwips));
+    auto *frameLayout = new QVBoxLayout(&window);
+    frameLayout->setContentsMargins(0, 0, 0, 0);
+    frameLayout->setSpacing(0);
+    frameLayout->setSizeConstraint(QLayout::SetFixedSize);
+    menuBar = new QMenuBar(&window);
+    frameLayout->setMenuBar(menuBar);
+    frameLayout->addWidget(client);
+    return client;
 }
 
 QPoint gCalcWindowPosition(std::int32_t screenWidth, std::int32_t screenHeight,

@@ -12,6 +12,7 @@
 #include <string_view>
 
 QT_BEGIN_NAMESPACE
+class QMenuBar;
 class QWidget;
 QT_END_NAMESPACE
 
@@ -47,6 +48,13 @@ std::int32_t gGetBackColor(const QWidget &widget);
 /// The windows' font "ＭＳ ゴシック" at @p points, falling back to IPA Gothic
 /// where it is not installed, so Japanese text never turns into boxes.
 QFont gVbFont(double points, bool bold = false);
+
+/// Lays out @p window as a menu bar over a designed client area of
+/// @p widthTwips by @p heightTwips, at a fixed size.
+/// @returns the client area, to place the window's controls on; @p menuBar
+/// receives the bar.
+QWidget *gMakeMenuClient(
+    QWidget &window, std::int32_t widthTwips, std::int32_t heightTwips, QMenuBar *&menuBar);
 
 /// Left and top, in twips, that place a window of @p windowWidth by
 /// @p windowHeight on a screen of @p screenWidth by @p screenHeight: centred

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QVBoxLayout>
 
 QPointer<frmUsbIoErr> gfrmUsbIoErr;
 
@@ -22,17 +21,8 @@ frmUsbIoErr::frmUsbIoErr(QWidget *owner) : QWidget(owner, Qt::Window)
     setWindowTitle(QStringLiteral("USB-IO取得エラー"));
     setFont(gVbFont(9));
 
-    // The menu bar sits above the designed client area.
-    auto *client = new QWidget(this);
-    client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(gTwipsToPixels(5640), gTwipsToPixels(975));
-    auto *frameLayout = new QVBoxLayout(this);
-    frameLayout->setContentsMargins(0, 0, 0, 0);
-    frameLayout->setSpacing(0);
-    frameLayout->setSizeConstraint(QLayout::SetFixedSize);
-    auto *menuBar = new QMenuBar(this);
-    frameLayout->setMenuBar(menuBar);
-    frameLayout->addWidget(client);
+    QMenuBar *menuBar = nullptr;
+    QWidget *client = gMakeMenuClient(*this, 5640, 975, menuBar);
 
     mnuHelp = menuBar->addMenu(QStringLiteral("ヘルプ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
