@@ -5,6 +5,7 @@
 #include "app/Module1.h"
 #include "app/frmMenu.h"
 #include "platform/instance_lock.h"
+#include "platform/sim/sim_board.h"
 #include "support/QuillFunc_INI.h"
 
 #include <csignal>
@@ -28,6 +29,32 @@ void playScenario(const QString &scenario)
             for (QWidget *top : QApplication::topLevelWidgets()) {
                 if (auto *window = qobject_cast<frmMenu *>(top); window && window->isVisible()) {
                     stage.recorder.note("shown " + window->windowTitle().toStdString());
+                    window->close();
+                }
+            }
+        });
+        Main();
+        QApplication::exec();
+    } else if (scenario == QLatin1String("closeWhileOutputting")) {
+        // P1_2 HIGH with output running, then the window is closed. While the
+        // end window shows, the board tells what it holds and what it received.
+        platform::sim::SimHid hid;
+        platform::sim::SimBoard &board = hid.addBoard();
+        platform::ScopedSeam<platform::HidApi> seam(hid);
+        stage.recorder.onSleep = [&board](std::int32_t) {
+            std::string last;
+            for (int byte : board.receivedReports().back()) {
+                last += std::to_string(byte) + ",";
+            }
+            std::printf("board port1 %d reports %zu last %s\n", board.port1(),
+                board.receivedReports().size(), last.c_str());
+            std::fflush(stdout);
+        };
+        QTimer::singleShot(0, [] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                if (auto *window = qobject_cast<frmMenu *>(top); window && window->isVisible()) {
+                    window->lblPort1_Click(2);
+                    window->cmdOutputStart_Click();
                     window->close();
                 }
             }
@@ -215,6 +242,21 @@ private slots:
         QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("1352"));
         QCOMPARE(gGetIniString(file, "Setting", "StrPeroductID", ""), std::string("100"));
         QVERIFY(stage.procedures().isEmpty());
+    }
+
+    void closingWhileOutputtingLeavesTheOutputsAndSavesTheIds()
+    {
+        guitest::Stage stage;
+        guitest::ChildRun run = guitest::runScenario(QStringLiteral("closeWhileOutputting"), stage);
+        QVERIFY(!run.crashed);
+        QCOMPARE(run.exitCode, 0);
+        // One write of the pattern and nothing at close: the board still holds 4.
+        QVERIFY(
+            run.events.contains(QStringLiteral("board port1 4 reports 1 last 0,2,4,0,0,0,0,0,0,")));
+        QCOMPARE(run.events.last(), QStringLiteral("terminate 0"));
+        const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
+        QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("1352"));
+        QCOMPARE(gGetIniString(file, "Setting", "StrPeroductID", ""), std::string("100"));
     }
 
     void mainOfASecondCopyEndsSilently()
