@@ -202,7 +202,12 @@ std::string gGetSpaceString1(
         if (pad < 0) {
             return;
         }
-        const std::string padding(static_cast<std::size_t>(pad), fill.front());
+        // One code-page byte may be several UTF-8 bytes ("ｱ", or a character
+        // the code page lacks): repeat the whole character.
+        std::string padding;
+        for (std::int32_t i = 0; i < pad; ++i) {
+            padding += fill;
+        }
         if (mode == 1) {
             result = padding + std::string(text);
         } else if (mode == 2) {

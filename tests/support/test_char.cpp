@@ -89,7 +89,9 @@ TEST(GetSpaceString1, PadsByCodePageBytes)
         cases[] = { { "5", 3, "0", 1, "005" }, { "5", 3, "0", 2, "500" }, { "5", 3, "0", 3, "5" },
             { "1234", 3, "0", 1, "1234" }, { "5", 3, "00", 1, "5" }, { "5", 3, "", 1, "5" },
             { "5", 3, "あ", 1, "5" }, { "あ", 3, "0", 1, "0あ" }, { "101", 8, "0", 1, "00000101" },
-            { "5", -1, "0", 1, "5" }, { "", 2, " ", 2, "  " }, { "A", 2, "0", 1, "0A" } };
+            { "5", -1, "0", 1, "5" }, { "", 2, " ", 2, "  " }, { "A", 2, "0", 1, "0A" },
+            // One code-page byte, several UTF-8 bytes: the whole character repeats.
+            { "5", 3, "ｱ", 1, "ｱｱ5" }, { "5", 3, "😀", 2, "5😀😀" } };
     for (auto [text, width, fill, mode, expected] : cases) {
         EXPECT_EQ(gGetSpaceString1(text, width, fill, mode), expected)
             << text << " " << width << " " << fill << " " << mode;
