@@ -14,7 +14,7 @@ struct StandardText
 };
 
 // The run time's own Japanese wording for the numbers the program can meet.
-constexpr std::array<StandardText, 21> StandardTexts = { {
+constexpr std::array<StandardText, 22> StandardTexts = { {
     { 5, "プロシージャの呼び出し、または引数が不正です。" },
     { 6, "オーバーフローしました。" },
     { 7, "メモリが不足しています。" },
@@ -36,6 +36,7 @@ constexpr std::array<StandardText, 21> StandardTexts = { {
     { 76, "パスが見つかりません。" },
     { 91, "オブジェクト変数または With ブロック変数が設定されていません。" },
     { 380, "プロパティの値が不正です。" },
+    { 481, "ピクチャが不正です。" },
 } };
 
 constexpr const char *ApplicationDefinedText =

@@ -58,6 +58,8 @@ TEST(ErrObject, StandardTexts)
     EXPECT_EQ(gErrorText(0), "");
     EXPECT_EQ(gErrorText(6), "オーバーフローしました。");
     EXPECT_EQ(gErrorText(13), "型が一致しません。");
+    // Raised by the program itself for a picture file it cannot load.
+    EXPECT_EQ(gErrorText(481), "ピクチャが不正です。");
     EXPECT_EQ(gErrorText(12345), "アプリケーション定義またはオブジェクト定義のエラーです。");
 }
 
