@@ -40,12 +40,19 @@ void closeTraced(platform::HidHandle &handle, std::string_view label)
     handle = InvalidHidHandle;
 }
 
-// IDs at or above 0x8000 are compared over the whole 16-bit range, so a
-// target typed as FFFF and one stored sign-extended (-1) both match 0xFFFF.
+// The whole 32-bit target is compared. A device's 16-bit ID matches it
+// widened either way, so IDs from 0x8000 are found both as typed (FFFF is
+// 65535) and sign-extended (-1); a target beyond 16 bits matches no device.
+bool idMatches(std::int32_t target, std::uint16_t id)
+{
+    return target == static_cast<std::int32_t>(id)
+        || target == static_cast<std::int32_t>(static_cast<std::int16_t>(id));
+}
+
 bool idsMatch(const platform::HidAttributes &attributes)
 {
-    return static_cast<std::uint16_t>(TargetVendorID) == attributes.VendorID
-        && static_cast<std::uint16_t>(TargetProductID) == attributes.ProductID;
+    return idMatches(TargetVendorID, attributes.VendorID)
+        && idMatches(TargetProductID, attributes.ProductID);
 }
 
 } // namespace

@@ -117,15 +117,19 @@ TEST_P(LinkTest, ChangedTargetsTakeEffectOnlyAfterClose)
     EXPECT_EQ(received(1).size(), 1u);
 }
 
-TEST_P(LinkTest, HighIdsMatchSignExtendedOrNot)
+// All 32 bits of a target count; IDs from 8000 match sign-extended or not.
+TEST_P(LinkTest, TargetsCompareWhollyHighIdsSignExtendedOrNot)
 {
     rig->addBoard({ .vendorId = 0xFFFF, .productId = 0x8000 });
+    rig->addBoard();
     const struct
     {
         std::int32_t vendor, product;
         bool matches;
     } rows[] = { { -1, -32768, true }, { 0xFFFF, 0x8000, true }, { 0x7FFF, 0x8000, false },
-        { -1, 0x0100, false } };
+        { -1, 0x0100, false }, { 0x1352, 0x0100, true }, { 0x11352, 0x0100, false },
+        { static_cast<std::int32_t>(0xFFFF1352), 0x0100, false }, { 0x1352, 0x10100, false },
+        { 0x1FFFF, 0x8000, false } };
     for (const auto &row : rows) {
         gUSBIO_Close();
         TargetVendorID = row.vendor;
