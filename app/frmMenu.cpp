@@ -662,7 +662,7 @@ void frmMenu::mDspUsbIoErr()
     if (!gfrmUsbIoErr) {
         gfrmUsbIoErr = new frmUsbIoErr(this);
     }
-    if (!gDspForm(*gfrmUsbIoErr, 0, 0, false, 0)) {
-        gGotoErrHandler();
-    }
+    // A window that cannot be shown is in gDspForm's own report; the console
+    // goes on.
+    gDspForm(*gfrmUsbIoErr, 0, 0, false, 0);
 }

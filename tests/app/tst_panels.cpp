@@ -157,6 +157,34 @@ private slots:
         QCOMPARE(console.errorWindows(), 1);
     }
 
+    // The error window cannot be placed (the screen's size overflows twips):
+    // gDspForm's own reports are all, and the console goes on.
+    void unplaceableErrorWindowIsLoggedNotFatal_data()
+    {
+        QTest::addColumn<bool>("input");
+        QTest::newRow("output") << false;
+        QTest::newRow("input") << true;
+    }
+
+    void unplaceableErrorWindowIsLoggedNotFatal()
+    {
+        QFETCH(bool, input);
+        rig::Console console;
+        frmMenu &window = console.load();
+        console.board.setPlugged(false);
+        console.stage.screen.width = 200000000;
+
+        (input ? window.cmdInputStart : window.cmdOutputStart)->click();
+
+        QCOMPARE(console.stage.procedures(),
+            QStringList({ QStringLiteral("gGetScreenSize"), QStringLiteral("gDspWindowPosition"),
+                QStringLiteral("gDspForm") }));
+        QVERIFY(console.stage.recorder.boxes.empty());
+        QCOMPARE(console.stage.recorder.events, std::vector<std::string> {});
+        QVERIFY(!inputRunning(window) && !outputRunning(window));
+        QVERIFY(window.isVisible());
+    }
+
     void readingsAsBitsBarAndText_data()
     {
         QTest::addColumn<int>("value");
