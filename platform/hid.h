@@ -221,6 +221,10 @@ public:
     /// ResetEvent.
     virtual bool resetEvent(HidHandle event) = 0;
 
+    /// GetTickCount64: milliseconds from a fixed start, never going back. The
+    /// device link measures its waits against it.
+    virtual std::uint64_t getTickCount64() = 0;
+
     /// GetLastError of the latest operation.
     virtual std::uint32_t getLastError() = 0;
 

@@ -242,7 +242,7 @@ bool WriteReport()
     return written;
 }
 
-void ReadReport()
+void ReadReport(std::uint32_t waitMs)
 {
     ModuleState &s = gState;
     platform::HidApi &hid = platform::hid();
@@ -255,8 +255,7 @@ void ReadReport()
     s.LastApiResult = hid.readFile(s.ReadHandle, s.InputReportBuffer.data(),
         static_cast<std::uint32_t>(N), nullptr, s.ReadOverlapped);
     TraceApiResult("ReadFile");
-    s.LastApiResult =
-        static_cast<std::int32_t>(hid.waitForSingleObject(s.ReadEvent, ReadTimeoutMs));
+    s.LastApiResult = static_cast<std::int32_t>(hid.waitForSingleObject(s.ReadEvent, waitMs));
     TraceApiResult("WaitForSingleObject");
     if (s.LastApiResult == static_cast<std::int32_t>(WAIT_OBJECT_0)) {
         // The report is in the buffer.
@@ -291,8 +290,16 @@ bool gUSBIO_ReadP0(std::int16_t &value)
         if (!s.DeviceDetected) {
             return;
         }
+        // The whole read, stray reports included, gets ReadTimeoutMs: each later
+        // wait asks only for what is left, and an empty rest times out.
+        platform::HidApi &hid = platform::hid();
+        const std::uint64_t start = hid.getTickCount64();
+        const auto timeLeft = [&] {
+            const std::uint64_t spent = hid.getTickCount64() - start;
+            return spent >= ReadTimeoutMs ? 0u : static_cast<std::uint32_t>(ReadTimeoutMs - spent);
+        };
         WriteReport();
-        ReadReport();
+        ReadReport(timeLeft());
         int discarded = 0;
         while (s.InputReportBuffer.at(1) != s.CommandBytes[0]) {
             if (!s.DeviceDetected) {
@@ -305,7 +312,7 @@ bool gUSBIO_ReadP0(std::int16_t &value)
                 CloseHandles();
                 return;
             }
-            ReadReport();
+            ReadReport(timeLeft());
         }
         value = s.InputReportBuffer.at(2);
         answered = true;

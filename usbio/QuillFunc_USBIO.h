@@ -41,7 +41,7 @@ void SetTraceSink(TraceSink sink);
 
 /// Echo reports discarded by one read before it gives up.
 inline constexpr int MaxDiscardedReports = 256;
-/// Wait per input report.
+/// Time one read may take, its wait for the echo included.
 inline constexpr std::uint32_t ReadTimeoutMs = 6000;
 
 /// The module's state; visible for the tests and the error window.
@@ -76,7 +76,7 @@ void ReadCapabilities();
 void PrepareOverlappedRead();
 void CloseHandles();
 bool WriteReport();
-void ReadReport();
+void ReadReport(std::uint32_t waitMs = ReadTimeoutMs);
 void TraceApiResult(std::string_view label);
 std::string GetApiErrorText(std::uint32_t code);
 

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string_view>
+#include <time.h>
 #include <unistd.h>
 
 namespace platform {
@@ -652,6 +653,14 @@ bool HidrawHid::readFile(HidHandle file, std::uint8_t *buffer, std::uint32_t len
         return fail(event->pending->error);
     }
     return fail(ERROR_IO_PENDING);
+}
+
+std::uint64_t HidrawHid::getTickCount64()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u
+        + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
 }
 
 std::uint32_t HidrawHid::waitForSingleObject(HidHandle event, std::uint32_t milliseconds)

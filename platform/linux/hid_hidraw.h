@@ -65,6 +65,7 @@ public:
     std::uint32_t waitForSingleObject(HidHandle event, std::uint32_t milliseconds) override;
     bool cancelIo(HidHandle file) override;
     bool resetEvent(HidHandle event) override;
+    std::uint64_t getTickCount64() override;
     std::uint32_t getLastError() override { return lastError_; }
     std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t messageId,
         std::uint32_t languageId, char *buffer, std::uint32_t size) override;

@@ -468,12 +468,42 @@ std::uint32_t SimHid::waitForSingleObject(HidHandle event, std::uint32_t millise
         lastError_ = ERROR_SUCCESS;
         return WAIT_OBJECT_0;
     }
+    if (!e->signalled && e->pending) {
+        Object *f = find(e->pending->file, Object::Kind::File);
+        SimBoard &b = *boards_[f->board];
+        if (b.dripMilliseconds() != 0 && b.dripMilliseconds() <= milliseconds) {
+            pass(b.dripMilliseconds());
+            std::vector<std::uint8_t> stray(b.config().inputReportByteLength, 0);
+            if (stray.size() > 1) {
+                stray[1] = 0x80;
+            }
+            b.queueInputReport(std::move(stray));
+            completeRead(*e);
+            lastError_ = ERROR_SUCCESS;
+            return WAIT_OBJECT_0;
+        }
+    }
+    pass(milliseconds);
+    lastError_ = ERROR_SUCCESS;
+    return WAIT_TIMEOUT;
+}
+
+void SimHid::pass(std::uint32_t milliseconds)
+{
     elapsedMs_ += milliseconds;
     if (time_ == SimTime::Real) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
-    lastError_ = ERROR_SUCCESS;
-    return WAIT_TIMEOUT;
+}
+
+std::uint64_t SimHid::getTickCount64()
+{
+    if (time_ == SimTime::Real) {
+        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch())
+                                              .count());
+    }
+    return elapsedMs_;
 }
 
 bool SimHid::cancelIo(HidHandle file)

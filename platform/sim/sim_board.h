@@ -65,6 +65,11 @@ public:
     /// Unplugs the board after @p operations further reads and writes.
     void unplugAfter(int operations) { unplugCountdown_ = operations; }
 
+    /// While not 0, an input report whose byte 1 echoes no command (0x80)
+    /// arrives after every @p milliseconds of waiting for one.
+    void dripStrayReports(std::uint32_t milliseconds) { dripMs_ = milliseconds; }
+    std::uint32_t dripMilliseconds() const { return dripMs_; }
+
     SimFault fault() const { return fault_; }
     void setFault(SimFault fault) { fault_ = fault; }
 
@@ -97,6 +102,7 @@ private:
     bool plugged_ = true;
     int unplugCountdown_ = -1;
     SimFault fault_ = SimFault::None;
+    std::uint32_t dripMs_ = 0;
     std::deque<std::vector<std::uint8_t>> pending_;
     std::vector<std::vector<std::uint8_t>> received_;
     std::function<void()> onChange_;
@@ -178,6 +184,7 @@ public:
     std::uint32_t waitForSingleObject(HidHandle event, std::uint32_t milliseconds) override;
     bool cancelIo(HidHandle file) override;
     bool resetEvent(HidHandle event) override;
+    std::uint64_t getTickCount64() override;
     std::uint32_t getLastError() override { return lastError_; }
     std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t messageId,
         std::uint32_t languageId, char *buffer, std::uint32_t size) override;
@@ -206,6 +213,7 @@ private:
     bool fail(std::uint32_t error);
     bool completeRead(Object &event);
     void count(SimCall call) { ++calls_[static_cast<std::size_t>(call)]; }
+    void pass(std::uint32_t milliseconds);
 
     SimTime time_;
     std::vector<std::unique_ptr<SimBoard>> boards_;

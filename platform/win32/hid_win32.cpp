@@ -282,6 +282,7 @@ public:
 
     bool resetEvent(HidHandle event) override { return ::ResetEvent(toHandle(event)) != FALSE; }
 
+    std::uint64_t getTickCount64() override { return ::GetTickCount64(); }
     std::uint32_t getLastError() override { return ::GetLastError(); }
 
     std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t messageId,

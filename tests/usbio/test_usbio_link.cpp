@@ -331,6 +331,26 @@ TEST_F(SimLinkTest, DeviceCapsOfAnEarlierDeviceDoNotSurviveAFailedQuery)
 
 // A board that misbehaves in one way: a write and a read fail quietly, and
 // once the fault is gone the next read opens the link anew.
+// A board that never echoes but sends a stray report every 5.9 s: the read
+// still ends 6000 ms after its start, as a time-out that drops the link.
+TEST_F(SimLinkTest, StrayReportsDoNotStretchTheReadBeyondItsTimeOut)
+{
+    SimBoard &board = hid.addBoard();
+    board.setFault(SimFault::NeverAnswers);
+    board.dripStrayReports(5900);
+    collectLabels();
+    EXPECT_FALSE(gUSBIO_ReadP0(value));
+    EXPECT_EQ(value, 255);
+    EXPECT_EQ(hid.elapsedMilliseconds(), 6000u);
+    EXPECT_EQ(hid.lastWaitMilliseconds(), 100u);
+    EXPECT_FALSE(state().DeviceDetected);
+    EXPECT_EQ(hid.openFileHandles(), 0u);
+    ASSERT_GE(labels.size(), 5u);
+    EXPECT_THAT(std::vector<std::string>(labels.end() - 5, labels.end()),
+        ElementsAre("WaitForSingleObject", "CancelIo", "CloseHandle (HIDHandle)",
+            "CloseHandle (ReadHandle)", "ResetEvent"));
+}
+
 struct FaultCase
 {
     const char *name;
