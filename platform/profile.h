@@ -3,6 +3,10 @@
 // profile functions: texts are bytes in the ANSI code page, buffers are byte
 // spans the caller owns, counts are bytes, enumerations are zero-separated
 // lists ended by an empty item. std::nullopt stands for a NULL pointer.
+// File names are the one exception: they are the system's own names (UTF-8
+// text, as every path of the core), which the Windows backend hands to the
+// ANSI functions in the code page; on POSIX systems a name is bytes the code
+// page has nothing to do with.
 //
 // Windows maps this to kernel32; elsewhere our own engine (profile_engine.h)
 // behaves the same on the same files, so settings files move between both.

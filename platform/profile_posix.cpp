@@ -1,13 +1,12 @@
 // The profile service on POSIX systems: our INI engine over real files.
 //
-// File names arrive in the ANSI code page, as the Win32 functions take them,
-// and are turned back into the system's own (UTF-8) names here.
+// File names are the system's own bytes and are used as they come; only the
+// files' contents are in the ANSI code page.
 //
 // A write never edits the file in place: the new contents go to a fresh file
 // beside it, which is flushed and then renamed over the old one, so a crash,
 // a full disk or a refused write leaves the previous file whole.
 
-#include "platform/codepage.h"
 #include "platform/profile.h"
 #include "platform/profile_engine.h"
 
@@ -107,7 +106,7 @@ LoadedFile load(const std::string &path)
 // file above the limit only the complete lines before it.
 std::string readable(std::string_view fileName)
 {
-    LoadedFile file = load(fromAnsi(fileName));
+    LoadedFile file = load(std::string(fileName));
     if (file.status != LoadStatus::Loaded) {
         return {};
     }
@@ -202,7 +201,7 @@ public:
     bool writeString(
         ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) override
     {
-        std::string path = fromAnsi(fileName);
+        std::string path(fileName);
         // Write through a symbolic link to its target rather than replace the link.
         struct stat linkInfo = {};
         if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {

@@ -19,15 +19,14 @@ clsIniFile::clsIniFile() : mstrFileName(), mstrSection() { }
 std::int32_t clsIniFile::EmnumSection(std::vector<std::string> &strSection)
 {
     std::string buffer(BufferSize, '\0');
-    platform::profile().getSectionNames(buffer, platform::toAnsi(mstrFileName));
+    platform::profile().getSectionNames(buffer, mstrFileName);
     return mSplitNullList(strSection, platform::fromAnsi(buffer));
 }
 
 std::int32_t clsIniFile::EnumSectionString(std::vector<std::string> &strSectionString)
 {
     std::string buffer(BufferSize, '\0');
-    platform::profile().getSection(
-        platform::toAnsi(mstrSection), buffer, platform::toAnsi(mstrFileName));
+    platform::profile().getSection(platform::toAnsi(mstrSection), buffer, mstrFileName);
     return mSplitNullList(strSectionString, platform::fromAnsi(buffer));
 }
 
@@ -70,8 +69,8 @@ const std::string &clsIniFile::FileName() const
 
 void clsIniFile::DeleteKeyName(std::string_view strKey)
 {
-    platform::profile().writeString(platform::toAnsi(mstrSection), platform::toAnsi(strKey),
-        std::nullopt, platform::toAnsi(mstrFileName));
+    platform::profile().writeString(
+        platform::toAnsi(mstrSection), platform::toAnsi(strKey), std::nullopt, mstrFileName);
 }
 
 void clsIniFile::DeleteSection(std::string &strSection)
@@ -80,21 +79,20 @@ void clsIniFile::DeleteSection(std::string &strSection)
         strSection = mstrSection;
     }
     platform::profile().writeString(
-        platform::toAnsi(strSection), std::nullopt, std::nullopt, platform::toAnsi(mstrFileName));
+        platform::toAnsi(strSection), std::nullopt, std::nullopt, mstrFileName);
 }
 
 bool clsIniFile::SetString(std::string_view strKey, std::string_view strValue)
 {
     return platform::profile().writeString(platform::toAnsi(mstrSection), platform::toAnsi(strKey),
-        platform::toAnsi(strValue), platform::toAnsi(mstrFileName));
+        platform::toAnsi(strValue), mstrFileName);
 }
 
 std::string clsIniFile::GetString(std::string_view strKey, std::string_view strDefault)
 {
     std::string buffer(BufferSize, '\0');
-    std::uint32_t count =
-        platform::profile().getString(platform::toAnsi(mstrSection), platform::toAnsi(strKey),
-            platform::toAnsi(strDefault), buffer, platform::toAnsi(mstrFileName));
+    std::uint32_t count = platform::profile().getString(platform::toAnsi(mstrSection),
+        platform::toAnsi(strKey), platform::toAnsi(strDefault), buffer, mstrFileName);
     std::string result = textOf(buffer, count);
     if (result.empty()) {
         return std::string(strDefault);
@@ -105,5 +103,5 @@ std::string clsIniFile::GetString(std::string_view strKey, std::string_view strD
 std::int32_t clsIniFile::GetInteger(std::string_view strKey, std::int16_t lngDefault)
 {
     return static_cast<std::int32_t>(platform::profile().getInt(platform::toAnsi(mstrSection),
-        platform::toAnsi(strKey), std::int32_t { lngDefault }, platform::toAnsi(mstrFileName)));
+        platform::toAnsi(strKey), std::int32_t { lngDefault }, mstrFileName));
 }

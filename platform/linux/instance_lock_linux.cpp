@@ -32,15 +32,19 @@ std::optional<std::string> lockFolder()
     return folder;
 }
 
+// The name's own bytes (a program named in Japanese keeps its own lock);
+// only what cannot stand in a file name, or would hide it, is replaced.
 std::string fileNamePart(std::string_view name)
 {
     std::string out;
     for (char c : name) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
-            || c == '-' || c == '_' || c == '.';
-        out += plain ? c : '_';
+        const auto b = static_cast<unsigned char>(c);
+        out += (b < 0x20 || b == 0x7F || c == '/') ? '_' : c;
     }
-    return out.empty() ? std::string("_") : out;
+    if (out.empty() || out.front() == '.') {
+        out.insert(out.begin(), '_');
+    }
+    return out;
 }
 
 // flock() belongs to the open file description: the kernel drops it when the

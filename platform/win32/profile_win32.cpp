@@ -1,6 +1,8 @@
 // The profile service on Windows: the kernel32 profile functions themselves.
 // Texts are already in the ANSI code page; an absent text is a NULL pointer.
+// File names come as the core's UTF-8 paths and go in the code page.
 
+#include "platform/codepage.h"
 #include "platform/profile.h"
 
 #include <limits>
@@ -41,14 +43,15 @@ public:
         std::span<char> buffer, std::string_view fileName) override
     {
         return ::GetPrivateProfileStringA(CText(section).get(), CText(key).get(),
-            CText(defaultValue).get(), buffer.data(), bufferSize(buffer), CText(fileName).get());
+            CText(defaultValue).get(), buffer.data(), bufferSize(buffer),
+            CText(toAnsi(fileName)).get());
     }
 
     bool writeString(
         ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) override
     {
         return ::WritePrivateProfileStringA(CText(section).get(), CText(key).get(),
-                   CText(value).get(), CText(fileName).get())
+                   CText(value).get(), CText(toAnsi(fileName)).get())
             != FALSE;
     }
 
@@ -56,20 +59,20 @@ public:
         std::string_view fileName) override
     {
         return ::GetPrivateProfileIntA(
-            CText(section).get(), CText(key).get(), defaultValue, CText(fileName).get());
+            CText(section).get(), CText(key).get(), defaultValue, CText(toAnsi(fileName)).get());
     }
 
     std::uint32_t getSection(
         std::string_view section, std::span<char> buffer, std::string_view fileName) override
     {
         return ::GetPrivateProfileSectionA(
-            CText(section).get(), buffer.data(), bufferSize(buffer), CText(fileName).get());
+            CText(section).get(), buffer.data(), bufferSize(buffer), CText(toAnsi(fileName)).get());
     }
 
     std::uint32_t getSectionNames(std::span<char> buffer, std::string_view fileName) override
     {
         return ::GetPrivateProfileSectionNamesA(
-            buffer.data(), bufferSize(buffer), CText(fileName).get());
+            buffer.data(), bufferSize(buffer), CText(toAnsi(fileName)).get());
     }
 };
 

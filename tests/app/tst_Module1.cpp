@@ -203,6 +203,15 @@ private slots:
         QVERIFY(stage.procedures().isEmpty());
     }
 
+    // Program names outside ASCII keep locks of their own.
+    void lockNamesKeepTheirCharacters()
+    {
+        auto first = platform::createInstanceLock();
+        auto second = platform::createInstanceLock();
+        QCOMPARE(first->anotherInstanceRunning("PORTPROBE-ポート"), std::optional<bool>(false));
+        QCOMPARE(second->anotherInstanceRunning("PORTPROBE-テスト"), std::optional<bool>(false));
+    }
+
     void crashedCopyLeavesNoLock()
     {
         int ready[2];
@@ -240,6 +249,26 @@ private slots:
         // The first start creates the settings file.
         const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
         QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("1352"));
+        QCOMPARE(gGetIniString(file, "Setting", "StrPeroductID", ""), std::string("100"));
+        QVERIFY(stage.procedures().isEmpty());
+    }
+
+    // Folder names are the system's bytes, whatever the code page holds: the
+    // settings are read and written there and a normal close ends with 0.
+    void foldersNamedOutsideTheCodePageWork()
+    {
+        const QString name = QStringLiteral("josé ポート 😀한");
+        guitest::Stage stage(false, name);
+        const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
+        QVERIFY(gSetIni(file, "Setting", "StrVendorID", "ABCD"));
+        qputenv("XDG_RUNTIME_DIR", (runtimeDir_->path() + QLatin1Char('/') + name).toUtf8());
+        QVERIFY(QDir().mkpath(qEnvironmentVariable("XDG_RUNTIME_DIR")));
+
+        guitest::ChildRun run = guitest::runScenario(QStringLiteral("main"), stage);
+        QVERIFY(!run.crashed);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.events.last(), QStringLiteral("terminate 0"));
+        QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("ABCD"));
         QCOMPARE(gGetIniString(file, "Setting", "StrPeroductID", ""), std::string("100"));
         QVERIFY(stage.procedures().isEmpty());
     }

@@ -189,10 +189,13 @@ inline QStringList loggedProcedures(const QString &tempFolder)
 class Stage
 {
 public:
-    /// A scenario child works in the folders its parent test named.
-    explicit Stage(bool child = false)
-        : appFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_APPDIR") : appDir.path()),
-          tempFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_TEMPDIR") : tempDir.path()),
+    /// A scenario child works in the folders its parent test named. With
+    /// @p folderName, both folders are sub folders of that name.
+    explicit Stage(bool child = false, const QString &folderName = {})
+        : appFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_APPDIR")
+                          : subFolder(appDir.path(), folderName)),
+          tempFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_TEMPDIR")
+                           : subFolder(tempDir.path(), folderName)),
           recorder(child),
           environment(appFolder.toStdString(), tempFolder.toStdString()),
           boxGuard(recorder),
@@ -218,6 +221,15 @@ public:
     void shipManual() const
     {
         QFile::copy(QStringLiteral(PORTPROBE_TEST_MANUAL), appPath(QStringLiteral("index.html")));
+    }
+
+    static QString subFolder(const QString &base, const QString &name)
+    {
+        if (name.isEmpty()) {
+            return base;
+        }
+        QDir(base).mkpath(name);
+        return QDir(base).filePath(name);
     }
 
     QTemporaryDir appDir;

@@ -2,6 +2,7 @@
 
 #include "common/platform_fakes.h"
 #include "platform/codepage.h"
+#include "platform/environment.h"
 #include "platform/profile.h"
 #include "platform/profile_engine.h"
 #include "support/QuillFunc_Common.h"
@@ -119,6 +120,21 @@ TEST_F(IniFileTest, JapaneseValuesTravelInTheCodePage)
     Names names;
     EXPECT_EQ(ini.EmnumSection(names), 1);
     EXPECT_EQ(names, Names { "設定" });
+}
+
+// File names are the system's bytes; only the contents are in the code page.
+TEST_F(IniFileTest, FolderNamesOutsideTheCodePageAreUsedAsTheyAre)
+{
+    const fs::path folder = temp.path() / platform::toFsPath("josé ポート 😀한");
+    fs::create_directory(folder);
+    const fs::path path = folder / "setting.ini";
+    clsIniFile ini;
+    ini.FileName(reinterpret_cast<const char *>(path.u8string().c_str()));
+    ini.Section("Setting");
+    ASSERT_TRUE(ini.SetString("StrVendorID", "ABCD"));
+    EXPECT_EQ(readBytes(path), "[Setting]\r\nStrVendorID=ABCD\r\n");
+    EXPECT_EQ(ini.GetString("StrVendorID", ""), "ABCD");
+    EXPECT_EQ(folderEntries(temp.path()).size(), 1u);
 }
 
 TEST_F(IniFileTest, EnumeratesSectionsAndLines)

@@ -1,5 +1,6 @@
 // The INI functions over kernel32's own profile functions and real files.
 
+#include "platform/codepage.h"
 #include "support/QuillFunc_INI.h"
 #include "support/clsIniFile.h"
 
@@ -47,6 +48,18 @@ TEST_F(IniOnWindows, WriteCreatesTheFileAndReadsBack)
     EXPECT_EQ(gGetIniString(file_, "Setting", "StrPeroductID", "100"), "100");
     ASSERT_TRUE(gSetIni(file_, "Setting", "Name", "ポート"));
     EXPECT_EQ(gGetIniString(file_, "Setting", "Name", ""), "ポート");
+}
+
+// File names are the core's UTF-8 paths; the ANSI functions get them in the
+// code page.
+TEST_F(IniOnWindows, JapaneseFileNameReachesTheFileOfThatName)
+{
+    const std::string name = file_ + "-ポート.ini";
+    const std::string ansi = file_ + "-" + platform::toAnsi("ポート") + ".ini";
+    ASSERT_TRUE(gSetIni(name, "Setting", "StrVendorID", "12AB"));
+    EXPECT_NE(::GetFileAttributesA(ansi.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(gGetIniString(name, "Setting", "StrVendorID", ""), "12AB");
+    ::DeleteFileA(ansi.c_str());
 }
 
 TEST_F(IniOnWindows, ClassEnumeratesIntegersAndDeletes)
