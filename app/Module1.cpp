@@ -89,11 +89,10 @@ bool gSetSettingData(const std::string &vendor, const std::string &product)
 {
     gTrapFatal("gSetSettingData", [&] {
         const std::string path = settingFiles().main;
-        if (!gSetIni(path, SettingSection, VendorKey, vendor)) {
-            gGotoErrHandler();
-        }
-        if (!gSetIni(path, SettingSection, ProductKey, product)) {
-            gGotoErrHandler();
+        if (!gSetIni(path, SettingSection, VendorKey, vendor)
+            || !gSetIni(path, SettingSection, ProductKey, product)) {
+            // The report says why, where the platform knows it.
+            gGotoErrHandler({ gGetIniWriteError(), path });
         }
     });
     return true;

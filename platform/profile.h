@@ -46,6 +46,13 @@ public:
     virtual bool writeString(
         ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) = 0;
 
+    /// Why the latest writeString failed, as the run time's error number:
+    /// 70 permission denied (also a read-only file), 61 disk full, 75
+    /// path/file access error (a folder or other non-file, a file too large
+    /// to rewrite), 76 path not found, 57 device I/O error, 5 a request that
+    /// cannot be stored. 0 after a success, or when the cause is not known.
+    virtual std::int32_t lastWriteError() const { return 0; }
+
     /// GetPrivateProfileIntA: the value of @p key read as a decimal integer
     /// (optional sign, leading digits only, wrapping modulo 2^32; a negative
     /// value gives 0); a missing

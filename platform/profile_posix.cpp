@@ -46,9 +46,41 @@ private:
 
 enum class LoadStatus { Loaded, Missing, Failed };
 
+// The run time's error numbers a failed write reports.
+constexpr std::int32_t InvalidRequest = 5;
+constexpr std::int32_t DeviceIOError = 57;
+constexpr std::int32_t DiskFull = 61;
+constexpr std::int32_t PermissionDenied = 70;
+constexpr std::int32_t PathFileAccessError = 75;
+constexpr std::int32_t PathNotFound = 76;
+
+std::int32_t errorNumberOf(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EBUSY:
+        return PermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return DiskFull;
+    case ENOENT:
+    case ENOTDIR:
+        return PathNotFound;
+    case EIO:
+        return DeviceIOError;
+    default:
+        return PathFileAccessError;
+    }
+}
+
 struct LoadedFile
 {
     LoadStatus status = LoadStatus::Missing;
+    int error = 0; // errno of a failed load; 0 for a file that is not a regular one
     std::string bytes;
     bool cut = false; // larger than ini::MaxFileBytes; bytes hold the start only
     struct stat info = {};
@@ -61,11 +93,17 @@ LoadedFile load(const std::string &path)
     LoadedFile file;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
+        file.error = errno;
         file.status = errno == ENOENT ? LoadStatus::Missing : LoadStatus::Failed;
         return file;
     }
     FileDescriptor guard(fd);
-    if (::fstat(fd, &file.info) != 0 || !S_ISREG(file.info.st_mode)) {
+    if (::fstat(fd, &file.info) != 0) {
+        file.error = errno;
+        file.status = LoadStatus::Failed;
+        return file;
+    }
+    if (!S_ISREG(file.info.st_mode)) {
         file.status = LoadStatus::Failed;
         return file;
     }
@@ -81,6 +119,7 @@ LoadedFile load(const std::string &path)
             continue;
         }
         if (n < 0) {
+            file.error = errno;
             file.status = LoadStatus::Failed;
             file.bytes.clear();
             return file;
@@ -153,7 +192,9 @@ void syncFolder(const std::string &folder)
 // Replaces @p path with @p bytes through a new file renamed into place. An
 // existing file's permissions (and, where allowed, owner) carry over; a new
 // file gets the usual 0666 less the umask.
-bool replaceFile(const std::string &path, std::string_view bytes, const struct stat *existing)
+// On failure @p error holds the errno of the step that failed.
+bool replaceFile(
+    const std::string &path, std::string_view bytes, const struct stat *existing, int &error)
 {
     static std::atomic<unsigned> serial { 0 };
     mode_t mode = existing ? (existing->st_mode & 07777) : 0666;
@@ -163,10 +204,12 @@ bool replaceFile(const std::string &path, std::string_view bytes, const struct s
         temporary = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial++);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
         if (fd < 0 && errno != EEXIST) {
+            error = errno;
             return false;
         }
     }
     if (fd < 0) {
+        error = EEXIST;
         return false;
     }
     FileDescriptor guard(fd);
@@ -179,8 +222,17 @@ bool replaceFile(const std::string &path, std::string_view bytes, const struct s
         ok = ::fchmod(fd, mode) == 0;
     }
     ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = guard.close() && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        error = errno;
+    }
+    if (!guard.close() && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
         ::unlink(temporary.c_str());
         return false;
@@ -201,33 +253,43 @@ public:
     bool writeString(
         ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) override
     {
+        lastError_ = 0;
         std::string path(fileName);
         // Write through a symbolic link to its target rather than replace the link.
         struct stat linkInfo = {};
         if (::lstat(path.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
             char resolved[PATH_MAX];
             if (!::realpath(path.c_str(), resolved)) {
-                return false;
+                return fail(errorNumberOf(errno));
             }
             path = resolved;
         }
         LoadedFile file = load(path);
-        if (file.status == LoadStatus::Failed || file.cut) {
-            return false; // never rewrite what could not be read whole
+        if (file.status == LoadStatus::Failed) {
+            return fail(errorNumberOf(file.error));
+        }
+        if (file.cut) {
+            return fail(PathFileAccessError); // never rewrite what could not be read whole
         }
         bool exists = file.status == LoadStatus::Loaded;
         if (exists && ::access(path.c_str(), W_OK) != 0) {
-            return false; // a read-only file stays as it is, as on Windows
+            return fail(errorNumberOf(errno)); // a read-only file stays as it is, as on Windows
         }
         auto updated = ini::write(file.bytes, section, key, value);
         if (!updated) {
-            return false;
+            return fail(InvalidRequest);
         }
         if (*updated == file.bytes) {
             return true; // nothing changes; a delete does not create the file
         }
-        return replaceFile(path, *updated, exists ? &file.info : nullptr);
+        int error = 0;
+        if (!replaceFile(path, *updated, exists ? &file.info : nullptr, error)) {
+            return fail(errorNumberOf(error));
+        }
+        return true;
     }
+
+    std::int32_t lastWriteError() const override { return lastError_; }
 
     std::uint32_t getInt(std::string_view section, std::string_view key, std::int32_t defaultValue,
         std::string_view fileName) override
@@ -245,6 +307,15 @@ public:
     {
         return ini::getSectionNames(readable(fileName), buffer);
     }
+
+private:
+    bool fail(std::int32_t error)
+    {
+        lastError_ = error;
+        return false;
+    }
+
+    std::int32_t lastError_ = 0;
 };
 
 } // namespace

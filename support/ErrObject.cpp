@@ -91,8 +91,12 @@ void gCaptureCurrentError()
         throw;
     } catch (const RuntimeError &e) {
         set(e.number(), e.source(), e.description());
-    } catch (const ErrHandlerJump &) {
-        // A logical failure: the pending error stays as the procedure left it.
+    } catch (const ErrHandlerJump &jump) {
+        // A logical failure: the pending error stays as the procedure left it;
+        // a cause it knows goes with it into the report.
+        if (jump.Cause.Number != 0) {
+            Err().Cause = jump.Cause;
+        }
     } catch (const std::bad_alloc &) {
         set(vberr::OutOfMemory, {}, {});
     } catch (const std::out_of_range &) {

@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
 /// Visual-Basic run-time error numbers the program raises or maps to.
 namespace vberr {
@@ -50,6 +51,14 @@ private:
     std::string description_;
 };
 
+/// What a logical failure knows of its cause: a run-time error number that
+/// describes it and a detail (a file's path) for the report.
+struct FailureCause
+{
+    std::int32_t Number = 0;
+    std::string Detail;
+};
+
 /// The pending error (VB's Err object).
 struct ErrObject
 {
@@ -58,6 +67,9 @@ struct ErrObject
     std::string Description;
     std::string HelpFile;
     std::int32_t HelpContext = 0;
+    /// The cause a logical failure gave when it jumped to the handler; the
+    /// report shows it in place of number 0.
+    FailureCause Cause;
 
     /// Back to number 0 and empty texts.
     void Clear();
@@ -76,11 +88,13 @@ std::string gErrorText(std::int32_t number);
 /// Thrown by a procedure that jumps to its error handler on a logical failure
 /// (a helper answered False); it leaves the pending error as it is.
 struct ErrHandlerJump
-{ };
-
-[[noreturn]] inline void gGotoErrHandler()
 {
-    throw ErrHandlerJump {};
+    FailureCause Cause;
+};
+
+[[noreturn]] inline void gGotoErrHandler(FailureCause cause = {})
+{
+    throw ErrHandlerJump { std::move(cause) };
 }
 
 /// Inside a catch block: records the exception in flight as the pending error.

@@ -87,7 +87,14 @@ void gProcErrLog(std::string_view procName, std::string_view extraText)
         err = kept;
         err.Description = gErrorText(kept.Number);
         err.Source = build::AppTitle;
-        report += "エラー番号：" + std::to_string(err.Number) + CrLf;
+        std::int32_t shownNumber = err.Number;
+        if (kept.Number == 0 && kept.Cause.Number != 0) {
+            // No error pending, but the failure knows why: its number, its
+            // standard text and the file concerned.
+            shownNumber = kept.Cause.Number;
+            err.Description = gErrorText(shownNumber) + " " + kept.Cause.Detail;
+        }
+        report += "エラー番号：" + std::to_string(shownNumber) + CrLf;
         report += std::string(procName) + " (" + err.Source + ")でエラーが発生しました。" + CrLf;
         report += std::string("管理者に問い合わせて下さい｡") + CrLf;
         report += "エラー内容：" + err.Description + CrLf;

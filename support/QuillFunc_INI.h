@@ -1,6 +1,7 @@
 #pragma once
 // QuillFunc_INI: one key of an INI file read or written in one call.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,3 +15,8 @@ std::string gGetIniString(std::string_view file, std::string_view section, std::
 /// that raised is reported to the error log).
 bool gSetIni(
     std::string_view file, std::string_view section, std::string_view key, std::string_view value);
+
+/// Why the latest gSetIni did not write, as a run-time error number (70
+/// permission denied, 61 disk full, 75 path/file access error, 76 path not
+/// found, ...); 0 after a write, or when the platform does not know.
+std::int32_t gGetIniWriteError();

@@ -50,10 +50,17 @@ public:
     bool writeString(
         ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) override
     {
-        return ::WritePrivateProfileStringA(CText(section).get(), CText(key).get(),
-                   CText(value).get(), CText(toAnsi(fileName)).get())
-            != FALSE;
+        if (::WritePrivateProfileStringA(CText(section).get(), CText(key).get(), CText(value).get(),
+                CText(toAnsi(fileName)).get())
+            != FALSE) {
+            lastError_ = 0;
+            return true;
+        }
+        lastError_ = errorNumberOf(::GetLastError());
+        return false;
     }
+
+    std::int32_t lastWriteError() const override { return lastError_; }
 
     std::uint32_t getInt(std::string_view section, std::string_view key, std::int32_t defaultValue,
         std::string_view fileName) override
@@ -74,6 +81,31 @@ public:
         return ::GetPrivateProfileSectionNamesA(
             buffer.data(), bufferSize(buffer), CText(toAnsi(fileName)).get());
     }
+
+private:
+    // The run time's error number for a failed write's system error.
+    static std::int32_t errorNumberOf(DWORD error)
+    {
+        switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return 70;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return 61;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_FILE_NOT_FOUND:
+            return 76;
+        case ERROR_INVALID_PARAMETER:
+            return 5;
+        default:
+            return 75;
+        }
+    }
+
+    std::int32_t lastError_ = 0;
 };
 
 } // namespace

@@ -257,6 +257,11 @@ private slots:
         QVERIFY(QDir().mkpath(stage.appPath(QStringLiteral("setting.ini"))));
         guitest::verifyFatalScenario(
             QStringLiteral("unload-write-fails"), stage, { QStringLiteral("gSetSettingData") });
+        // No error was pending: the report gives the cause the platform knew.
+        const QString log = guitest::readErrorLog(stage.tempFolder);
+        QVERIFY(log.contains(QStringLiteral("\r\nエラー番号：75\r\n")));
+        QVERIFY(log.contains(QStringLiteral("\r\nエラー内容：パス名が無効です。 ")
+            + stage.appPath(QStringLiteral("setting.ini")) + QStringLiteral("\r\n")));
     }
 };
 

@@ -361,6 +361,42 @@ TEST_F(IniFunctionTest, WriteIntoAMissingFolderAnswersFalseWithoutAReportOrTheFo
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+// A failed write says why, as the run time's error number.
+TEST_F(IniFunctionTest, FailedWriteGivesItsCause)
+{
+    fs::create_directory(file("dir.ini"));
+    ASSERT_EQ(::mkfifo(file("fifo.ini").c_str(), 0600), 0);
+    writeBytes(file("big.ini"), std::string(platform::ini::MaxFileBytes + 1, ';'));
+    const struct
+    {
+        fs::path path;
+        const char *key;
+        std::int32_t error;
+    } rows[] = { { temp.path() / "no" / "x.ini", "k", vberr::PathNotFound },
+        { file("dir.ini"), "k", vberr::PathFileAccessError },
+        { file("fifo.ini"), "k", vberr::PathFileAccessError },
+        { file("big.ini"), "k", vberr::PathFileAccessError },
+        { file(), "k=", vberr::InvalidProcedureCall }, { file(), "k", vberr::None } };
+    for (const auto &row : rows) {
+        EXPECT_EQ(gSetIni(row.path.string(), "Setting", row.key, "v"), row.error == 0);
+        EXPECT_EQ(gGetIniWriteError(), row.error) << row.path << " " << row.key;
+    }
+
+    // Out of room, as on a full disk.
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit previous = {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    struct rlimit small = previous;
+    small.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = gSetIni(file().string(), "Setting", "long", std::string(64, 'v'));
+    const std::int32_t error = gGetIniWriteError();
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, vberr::DiskFull);
+}
+
 // A profile service whose every call raises, to see the traps work.
 class RaisingProfile final : public platform::Profile
 {
