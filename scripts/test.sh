@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds PORTPROBE and runs every test: the debug build, the whole suite once
+# Builds PORTPROBE and runs every test: the debug build, the release build
+# (built in full, so it cannot break unseen), the whole suite once
 # more under AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz
 # targets for a fixed time each. Installs what it needs first.
 set -euo pipefail
@@ -17,6 +18,10 @@ echo "== debug build and tests"
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+
+echo "== release build (optimised, benchmarks; warnings stay warnings as for users)"
+cmake --preset release
+cmake --build --preset release
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
