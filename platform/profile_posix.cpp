@@ -7,6 +7,7 @@
 // beside it, which is flushed and then renamed over the old one, so a crash,
 // a full disk or a refused write leaves the previous file whole.
 
+#include "platform/codepage.h"
 #include "platform/profile.h"
 #include "platform/profile_engine.h"
 
@@ -14,8 +15,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,19 +145,163 @@ LoadedFile load(const std::string &path)
     return file;
 }
 
-// What a reader sees of a file: nothing when it cannot be read, and of a
-// file above the limit only the complete lines before it.
+std::string folderOf(const std::string &path);
+
+// Windows reads and writes a file that starts with the UTF-16LE byte-order
+// mark in UTF-16, keeping it so; it knows no other mark.
+constexpr std::string_view Utf16Mark = "\xFF\xFE";
+
+bool isUtf16(std::string_view bytes)
+{
+    return bytes.substr(0, 2) == Utf16Mark;
+}
+
+void appendUtf8(std::string &out, std::uint32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// UTF-16LE (after the mark) to UTF-8; an unpaired surrogate or an odd last
+// byte becomes U+FFFD.
+std::string utf16ToUtf8(std::string_view bytes)
+{
+    std::string out;
+    auto unit = [&](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]))
+            | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    };
+    std::size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
+            std::uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        appendUtf8(out, (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+    }
+    if (i < bytes.size()) {
+        appendUtf8(out, 0xFFFD);
+    }
+    return out;
+}
+
+// Valid UTF-8 to UTF-16LE (without the mark).
+std::string utf8ToUtf16(std::string_view text)
+{
+    std::string out;
+    auto put = [&](std::uint32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        auto b = static_cast<unsigned char>(text[i]);
+        std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        std::uint32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
+        for (std::size_t k = 1; k < n && i + k < text.size(); ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        i += n;
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+    }
+    return out;
+}
+
+// What a reader sees of a file: nothing when it cannot be read, of a file
+// above the limit only the complete lines before it, and of a UTF-16 file
+// its text in the code page (as the ANSI functions give it).
 std::string readable(std::string_view fileName)
 {
     LoadedFile file = load(std::string(fileName));
     if (file.status != LoadStatus::Loaded) {
         return {};
     }
-    if (file.cut) {
-        auto lastBreak = file.bytes.find_last_of("\r\n");
-        file.bytes.resize(lastBreak == std::string::npos ? 0 : lastBreak + 1);
+    std::string text = std::move(file.bytes);
+    if (isUtf16(text)) {
+        if (file.cut) {
+            text.resize(text.size() & ~std::size_t { 1 });
+        }
+        text = toAnsi(utf16ToUtf8(std::string_view(text).substr(2)));
     }
-    return std::move(file.bytes);
+    if (file.cut) {
+        auto lastBreak = text.find_last_of("\r\n");
+        text.resize(lastBreak == std::string::npos ? 0 : lastBreak + 1);
+    }
+    return text;
+}
+
+// A writer's view of a UTF-16 file's text in the code page, when the file
+// converts there and back without loss; otherwise rewriting it would damage
+// it.
+std::optional<std::string> writableText(std::string_view bytes)
+{
+    const std::string text = utf16ToUtf8(bytes.substr(2));
+    std::string ansi = toAnsi(text);
+    if (utf8ToUtf16(text) != bytes.substr(2) || fromAnsi(ansi) != text) {
+        return std::nullopt;
+    }
+    return ansi;
+}
+
+// Temporary files of writers that died before their rename: "<name>.tmp"
+// followed by the writer's process ID, "." and a serial number. Files of
+// live writers, and anything else, stay.
+void removeDeadWritersFiles(const std::string &path)
+{
+    const std::string folder = folderOf(path);
+    const std::string prefix = path.substr(path.find_last_of('/') + 1) + ".tmp";
+    DIR *dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        std::string_view name(entry->d_name);
+        if (name.substr(0, prefix.size()) != prefix) {
+            continue;
+        }
+        name.remove_prefix(prefix.size());
+        auto dot = name.find('.');
+        auto digits = [](std::string_view s) {
+            return !s.empty() && s.size() < 12
+                && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        if (dot == std::string_view::npos || !digits(name.substr(0, dot))
+            || !digits(name.substr(dot + 1))) {
+            continue;
+        }
+        const long pid = std::strtol(std::string(name.substr(0, dot)).c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0
+            || errno != ESRCH) {
+            continue;
+        }
+        struct stat info = {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode) && info.st_uid == ::geteuid()) {
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        }
+    }
+    ::closedir(dir);
 }
 
 bool writeAll(int fd, std::string_view bytes)
@@ -272,16 +420,34 @@ public:
             return fail(PathFileAccessError); // never rewrite what could not be read whole
         }
         bool exists = file.status == LoadStatus::Loaded;
-        if (exists && ::access(path.c_str(), W_OK) != 0) {
-            return fail(errorNumberOf(errno)); // a read-only file stays as it is, as on Windows
+        // A read-only file stays as it is, as on Windows, where the read-only
+        // attribute stops even administrators: no write bit, no write.
+        if (exists && (file.info.st_mode & 0222) == 0) {
+            return fail(PermissionDenied);
         }
-        auto updated = ini::write(file.bytes, section, key, value);
+        if (exists && ::access(path.c_str(), W_OK) != 0) {
+            return fail(errorNumberOf(errno));
+        }
+        const bool utf16 = isUtf16(file.bytes);
+        std::string text = std::move(file.bytes);
+        if (utf16) {
+            auto converted = writableText(text);
+            if (!converted) {
+                return fail(PathFileAccessError);
+            }
+            text = std::move(*converted);
+        }
+        auto updated = ini::write(text, section, key, value);
         if (!updated) {
             return fail(InvalidRequest);
         }
-        if (*updated == file.bytes) {
+        if (*updated == text) {
             return true; // nothing changes; a delete does not create the file
         }
+        if (utf16) {
+            *updated = std::string(Utf16Mark) + utf8ToUtf16(fromAnsi(*updated));
+        }
+        removeDeadWritersFiles(path);
         int error = 0;
         if (!replaceFile(path, *updated, exists ? &file.info : nullptr, error)) {
             return fail(errorNumberOf(error));

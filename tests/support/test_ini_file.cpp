@@ -17,6 +17,7 @@
 #include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -245,6 +246,69 @@ TEST_F(IniFileTest, UnwritableFolderOrFileLeavesTheOldFileIntact)
     ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
     EXPECT_FALSE(open(file()).SetString("StrVendorID", "2"));
     EXPECT_EQ(readBytes(file()), original);
+}
+
+// The read-only attribute stops even administrators on Windows.
+TEST_F(IniFileTest, FileWithoutWriteBitsIsNotRewrittenEvenBySuperuser)
+{
+    const std::string original = "[Setting]\r\nStrVendorID=1\r\n";
+    writeBytes(file(), original);
+    ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
+    EXPECT_FALSE(gSetIni(file().string(), "Setting", "StrVendorID", "2"));
+    EXPECT_EQ(gGetIniWriteError(), vberr::PermissionDenied);
+    EXPECT_EQ(readBytes(file()), original);
+}
+
+// A writer killed between creating its temporary file and the rename leaves
+// it behind; the next write removes such files of dead writers only.
+TEST_F(IniFileTest, WriteRemovesTemporaryFilesOfDeadWriters)
+{
+    const pid_t dead = ::fork();
+    if (dead == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string deadFile = "setting.ini.tmp" + std::to_string(dead) + ".0";
+    const std::string liveFile = "setting.ini.tmp" + std::to_string(::getppid()) + ".0";
+    for (const std::string &name : { deadFile, liveFile, std::string("setting.ini.tmpx.0"),
+             "other.ini.tmp" + std::to_string(dead) + ".0" }) {
+        writeBytes(temp.path() / name, "half");
+    }
+    ASSERT_TRUE(open(file()).SetString("StrVendorID", "2"));
+    EXPECT_EQ(folderEntries(temp.path()),
+        (Names { "other.ini.tmp" + std::to_string(dead) + ".0", "setting.ini", liveFile,
+            "setting.ini.tmpx.0" }));
+}
+
+std::string utf16(std::u16string_view text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+// Files with the UTF-16LE byte-order mark are read and written in UTF-16, as
+// Windows does; one the code page cannot hold whole is never rewritten.
+TEST_F(IniFileTest, Utf16FilesKeepTheirEncoding)
+{
+    writeBytes(file(), utf16(u"[Setting]\r\nStrVendorID=12AB\r\n名前=ポート\r\n"));
+    clsIniFile ini = open(file());
+    EXPECT_EQ(ini.GetString("StrVendorID", ""), "12AB");
+    EXPECT_EQ(ini.GetString("名前", ""), "ポート");
+    ASSERT_TRUE(ini.SetString("StrVendorID", "ABCD"));
+    ASSERT_TRUE(ini.SetString("StrPeroductID", "ｶﾅ"));
+    EXPECT_EQ(readBytes(file()),
+        utf16(u"[Setting]\r\nStrVendorID=ABCD\r\n名前=ポート\r\nStrPeroductID=ｶﾅ\r\n"));
+
+    const std::string outside = utf16(u"[Setting]\r\nk=\U0001F600한\r\n");
+    writeBytes(file(), outside);
+    EXPECT_EQ(ini.GetString("k", ""), "??");
+    EXPECT_FALSE(ini.SetString("k", "v"));
+    EXPECT_EQ(readBytes(file()), outside);
 }
 
 TEST_F(IniFileTest, WritesThroughASymbolicLink)
