@@ -70,6 +70,20 @@ void Main()
     });
 }
 
+void gEndSession()
+{
+    static bool ending = false;
+    if (ending) {
+        return; // the first request is being carried out
+    }
+    ending = true;
+    if (mainWindow != nullptr) {
+        mainWindow->close();
+        return;
+    }
+    platform::process().terminate(0);
+}
+
 std::string gGetSettingFileName()
 {
     return settingFiles().main;

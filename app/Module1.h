@@ -16,6 +16,11 @@ bool gGetSettingData(std::string &vendor, std::string &product);
 /// @returns true; a failure ends the program through the fatal path.
 bool gSetSettingData(const std::string &vendor, const std::string &product);
 
+/// The session ends (a signal, a log-out): the main window closes as the
+/// user's close does (unload, settings saved, end window, status 0). Without
+/// a main window the program ends at once with status 0.
+void gEndSession();
+
 /// The end window's clean-up step; everything was released by its owners already.
 /// @returns true.
 bool gProcEndProcess();

@@ -3,6 +3,7 @@
 #include "app/Module1.h"
 #include "platform/environment.h"
 #include "platform/qt/qt_seams.h"
+#include "platform/qt/session_end.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
 
@@ -35,6 +36,11 @@ bool displayAvailable()
 
 } // namespace
 
+void installSessionEndHandler()
+{
+    platform::watchSessionEnd(gEndSession);
+}
+
 int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
 {
     if (!displayAvailable()) {
@@ -49,6 +55,7 @@ int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
     gInitPictures();
     platform::installQtSeams();
     installEndProgramHandler();
+    installSessionEndHandler();
     try {
         QApplication::setWindowIcon(gLoadPicture(gGetAppFilePath("sys/icon.ico")));
     } catch (...) {

@@ -35,6 +35,25 @@ void playScenario(const QString &scenario)
         });
         Main();
         QApplication::exec();
+    } else if (scenario == QLatin1String("sessionEnd") || scenario == QLatin1String("quitEvent")) {
+        // An ID typed, then the session ends the program: by a signal from
+        // the parent, or as Qt's quit event (the session manager's end).
+        installSessionEndHandler();
+        const bool signal = scenario == QLatin1String("sessionEnd");
+        QTimer::singleShot(0, [&stage, signal] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                if (auto *window = qobject_cast<frmMenu *>(top); window && window->isVisible()) {
+                    window->txtVendorID->setText(QStringLiteral("ABCD"));
+                    stage.recorder.note("ready");
+                }
+            }
+            if (!signal) {
+                QEvent quit(QEvent::Quit);
+                QCoreApplication::sendEvent(qApp, &quit);
+            }
+        });
+        Main();
+        QApplication::exec();
     } else if (scenario == QLatin1String("closeWhileOutputting")) {
         // P1_2 HIGH with output running, then the window is closed. While the
         // end window shows, the board tells what it holds and what it received.
@@ -286,6 +305,38 @@ private slots:
         const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
         QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("1352"));
         QCOMPARE(gGetIniString(file, "Setting", "StrPeroductID", ""), std::string("100"));
+    }
+
+    // The session's end closes as the user's close does: the IDs typed are
+    // saved, the end window shows, and the status is 0.
+    void sessionEndClosesAsTheUserDoes_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << QStringLiteral("sessionEnd") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << QStringLiteral("sessionEnd") << int(SIGHUP);
+        QTest::newRow("quit event") << QStringLiteral("quitEvent") << 0;
+    }
+
+    void sessionEndClosesAsTheUserDoes()
+    {
+        QFETCH(QString, scenario);
+        QFETCH(int, signal);
+        guitest::Stage stage;
+        guitest::ChildRun run = guitest::runScenario(scenario, stage, [signal](QProcess &child) {
+            while (!child.peek(1024).contains("ready") && child.waitForReadyRead(30000)) { }
+            if (signal != 0) {
+                ::kill(static_cast<pid_t>(child.processId()), signal);
+            }
+        });
+        QVERIFY(!run.crashed);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.events,
+            QStringList({ QStringLiteral("ready"), QStringLiteral("sleep 2000"),
+                QStringLiteral("terminate 0") }));
+        const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
+        QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("ABCD"));
+        QVERIFY(stage.procedures().isEmpty());
     }
 
     void mainOfASecondCopyEndsSilently()

@@ -261,8 +261,10 @@ struct ChildRun
 
 /// Runs this test program again as a child that plays @p scenario (see
 /// scenarioName) in @p stage's folders, and collects its events. The process
-/// end is then real: nothing may run after it.
-inline ChildRun runScenario(const QString &scenario, const Stage &stage)
+/// end is then real: nothing may run after it. @p whileRunning, when given,
+/// acts on the running child (its output can be peeked, not read).
+inline ChildRun runScenario(const QString &scenario, const Stage &stage,
+    const std::function<void(QProcess &)> &whileRunning = {})
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -273,6 +275,9 @@ inline ChildRun runScenario(const QString &scenario, const Stage &stage)
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {});
+    if (whileRunning) {
+        whileRunning(child);
+    }
     child.waitForFinished(120000);
     ChildRun run;
     run.crashed = child.exitStatus() != QProcess::NormalExit;

@@ -1,0 +1,72 @@
+#include "platform/qt/session_end.h"
+
+#include <QCoreApplication>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+namespace {
+
+std::function<void()> &handler()
+{
+    static std::function<void()> onEnd;
+    return onEnd;
+}
+
+void endSession()
+{
+    if (handler()) {
+        handler()();
+    }
+}
+
+#ifdef Q_OS_UNIX
+int signalPipe[2] = { -1, -1 };
+
+// Async-signal-safe: one write(2), errno left as it was.
+extern "C" void onSignal(int signo)
+{
+    const int saved = errno;
+    const char byte = static_cast<char>(signo);
+    (void)!::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void watchSignals()
+{
+    if (signalPipe[0] >= 0 || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return;
+    }
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char bytes[16];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) { }
+        endSession();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+}
+#endif
+
+} // namespace
+
+void watchSessionEnd(std::function<void()> onEnd)
+{
+    handler() = std::move(onEnd);
+#ifdef Q_OS_UNIX
+    watchSignals();
+#endif
+}
+
+} // namespace platform
