@@ -10,7 +10,7 @@ packages=(
   g++ clang clang-format cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
-  libgl-dev libxkbcommon-dev
+  libgl-dev libxkbcommon-dev libxcb1-dev
   libssl-dev libsqlite3-dev
   fonts-ipafont-gothic xdg-utils
   xvfb xauth x11-apps imagemagick xdotool python3

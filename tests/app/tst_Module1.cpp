@@ -3,12 +3,14 @@
 #include "forms/gui_test_support.h"
 
 #include "app/Module1.h"
+#include "app/ProgramStart.h"
 #include "app/frmMenu.h"
 #include "platform/instance_lock.h"
 #include "platform/sim/sim_board.h"
 #include "support/QuillFunc_INI.h"
 
 #include <csignal>
+#include <map>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -337,6 +339,101 @@ private slots:
         const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
         QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("ABCD"));
         QVERIFY(stage.procedures().isEmpty());
+    }
+
+    // Which display the start picks, from the variables set and what answers.
+    void displayChoice_data()
+    {
+        QTest::addColumn<QString>("qpa");
+        QTest::addColumn<QString>("x11");
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<bool>("x11Answers");
+        QTest::addColumn<bool>("waylandAnswers");
+        QTest::addColumn<bool>("plugin");
+        QTest::addColumn<QString>("platform");
+        QTest::addColumn<QString>("problem");
+        const QString none;
+        QTest::newRow("nothing set")
+            << none << none << none << true << true << true << none << QStringLiteral("(none)");
+        QTest::newRow("X answers")
+            << none << ":0" << none << true << false << false << "xcb" << none;
+        QTest::newRow("stale X") << none << ":987" << none << false << false << false << none
+                                 << "X11 display \":987\" (DISPLAY) does not answer or refuses "
+                                    "this user";
+        QTest::newRow("Wayland answers")
+            << none << ":0"
+            << "wayland-1" << true << true << true << "wayland" << none;
+        QTest::newRow("Wayland without plugin falls back")
+            << none << ":0"
+            << "wayland-1" << true << true << false << "xcb" << none;
+        QTest::newRow("Wayland silent falls back")
+            << none << ":0"
+            << "wayland-1" << true << false << true << "xcb" << none;
+        QTest::newRow("neither answers")
+            << none << ":1"
+            << "wayland-1" << false << false << true << none
+            << "no Wayland compositor listens at \"wayland-1\" (WAYLAND_DISPLAY); X11 display "
+               "\":1\" (DISPLAY) does not answer or refuses this user";
+        QTest::newRow("xcb asked, X stale") << "xcb"
+                                            << ":1"
+                                            << "wayland-1" << false << true << true << none
+                                            << "X11 display \":1\" (DISPLAY) does not answer or "
+                                               "refuses this user";
+        QTest::newRow("wayland asked, no plugin")
+            << "wayland"
+            << ":0" << none << true << true << false << none
+            << "Wayland display \"wayland-0\" (WAYLAND_DISPLAY) needs Qt's Wayland plugin, "
+               "which is not installed";
+        QTest::newRow("offscreen left to Qt")
+            << "offscreen" << none << none << false << false << false << none << none;
+    }
+
+    void displayChoice()
+    {
+        QFETCH(QString, qpa);
+        QFETCH(QString, x11);
+        QFETCH(QString, wayland);
+        QFETCH(bool, x11Answers);
+        QFETCH(bool, waylandAnswers);
+        QFETCH(bool, plugin);
+        QFETCH(QString, platform);
+        QFETCH(QString, problem);
+        const std::map<std::string, QString> variables { { "QT_QPA_PLATFORM", qpa },
+            { "DISPLAY", x11 }, { "WAYLAND_DISPLAY", wayland } };
+        const DisplayChoice choice = gChooseDisplay(
+            [&](const char *name) -> std::optional<std::string> {
+                const QString &value = variables.at(name);
+                return value.isNull() ? std::nullopt : std::optional(value.toStdString());
+            },
+            { [&](const std::string &) { return x11Answers; },
+                [&](const std::string &) { return waylandAnswers; }, [&] { return plugin; } });
+        QCOMPARE(QString::fromStdString(choice.platform), platform.isNull() ? QString() : platform);
+        if (problem == QLatin1String("(none)")) {
+            QVERIFY(choice.noDisplay);
+        } else {
+            QVERIFY(!choice.noDisplay);
+            QCOMPARE(
+                QString::fromStdString(choice.problem), problem.isNull() ? QString() : problem);
+        }
+    }
+
+    // The real program with a display that does not answer: a plain sentence
+    // naming it and status 1, not Qt's abort.
+    void unreachableDisplayEndsWithAPlainMessage()
+    {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":987"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(PORTPROBE_TEST_PROGRAM), {});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+        const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("cannot open the display: X11 display \":987\"")),
+            qPrintable(said));
     }
 
     void mainOfASecondCopyEndsSilently()
