@@ -415,6 +415,18 @@ private slots:
         QCOMPARE(console.errorWindows(), 0);
     }
 
+    // A typo beyond 16 bits reaches no other board: the error window shows.
+    void idBeyond16BitsFindsNoBoard()
+    {
+        rig::Console console;
+        frmMenu &window = console.load();
+        window.txtVendorID->setText(QStringLiteral("11352"));
+        window.cmdOutputStart->click();
+        QVERIFY(!outputRunning(window));
+        QCOMPARE(console.reports(), 0u);
+        QCOMPARE(console.errorWindows(), 1);
+    }
+
     void badStoredIdsAtLoadAreKeptForCorrection()
     {
         rig::Console console;
