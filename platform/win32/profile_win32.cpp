@@ -43,15 +43,14 @@ public:
         std::span<char> buffer, std::string_view fileName) override
     {
         return ::GetPrivateProfileStringA(CText(section).get(), CText(key).get(),
-            CText(defaultValue).get(), buffer.data(), bufferSize(buffer),
-            CText(toAnsi(fileName)).get());
+            CText(defaultValue).get(), buffer.data(), bufferSize(buffer), toAnsi(fileName).c_str());
     }
 
     bool writeString(
         ProfileText section, ProfileText key, ProfileText value, std::string_view fileName) override
     {
         if (::WritePrivateProfileStringA(CText(section).get(), CText(key).get(), CText(value).get(),
-                CText(toAnsi(fileName)).get())
+                toAnsi(fileName).c_str())
             != FALSE) {
             lastError_ = 0;
             return true;
@@ -66,20 +65,20 @@ public:
         std::string_view fileName) override
     {
         return ::GetPrivateProfileIntA(
-            CText(section).get(), CText(key).get(), defaultValue, CText(toAnsi(fileName)).get());
+            CText(section).get(), CText(key).get(), defaultValue, toAnsi(fileName).c_str());
     }
 
     std::uint32_t getSection(
         std::string_view section, std::span<char> buffer, std::string_view fileName) override
     {
         return ::GetPrivateProfileSectionA(
-            CText(section).get(), buffer.data(), bufferSize(buffer), CText(toAnsi(fileName)).get());
+            CText(section).get(), buffer.data(), bufferSize(buffer), toAnsi(fileName).c_str());
     }
 
     std::uint32_t getSectionNames(std::span<char> buffer, std::string_view fileName) override
     {
         return ::GetPrivateProfileSectionNamesA(
-            buffer.data(), bufferSize(buffer), CText(toAnsi(fileName)).get());
+            buffer.data(), bufferSize(buffer), toAnsi(fileName).c_str());
     }
 
 private:

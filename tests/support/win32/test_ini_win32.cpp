@@ -1,5 +1,6 @@
 // The INI functions over kernel32's own profile functions and real files.
 
+#include "common/win32/wine.h"
 #include "platform/codepage.h"
 #include "support/QuillFunc_INI.h"
 #include "support/clsIniFile.h"
@@ -54,6 +55,11 @@ TEST_F(IniOnWindows, WriteCreatesTheFileAndReadsBack)
 // code page.
 TEST_F(IniOnWindows, JapaneseFileNameReachesTheFileOfThatName)
 {
+    if (runningUnderWine()) {
+        // Wine maps file names to the host's locale, and the CI host has no
+        // Japanese one: it cannot create "ポート" even through CreateFileW.
+        GTEST_SKIP() << "Wine here cannot create files with non-ASCII names";
+    }
     const std::string name = file_ + "-ポート.ini";
     const std::string ansi = file_ + "-" + platform::toAnsi("ポート") + ".ini";
     ASSERT_TRUE(gSetIni(name, "Setting", "StrVendorID", "12AB"));
