@@ -84,9 +84,7 @@ void BM_Bare_GetString(benchmark::State &state)
         std::string text = "default";
         sqlite3_bind_text(findKey, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
         if (sqlite3_step(findKey) == SQLITE_ROW) {
-            const sqlite3_int64 id = sqlite3_column_int64(findKey, 0);
-            sqlite3_reset(findKey);
-            sqlite3_bind_int64(getValue, 1, id);
+            sqlite3_bind_int64(getValue, 1, sqlite3_column_int64(findKey, 0));
             sqlite3_bind_text(
                 getValue, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
             if (sqlite3_step(getValue) == SQLITE_ROW) {

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace platform {
@@ -57,7 +58,6 @@ enum Stmt : std::size_t {
     Commit,
     Rollback,
     FindKey,
-    KeyExists,
     InsertKey,
     SubkeyAt,
     ValueAt,
@@ -70,19 +70,22 @@ enum Stmt : std::size_t {
     StmtCount
 };
 
+// The id of the key whose folded path is ?1 (the root's is 0): reads go by path,
+// so an open key follows whatever key has that path now.
+#define KeyIdOfPath "(CASE WHEN ?1 = '' THEN 0 ELSE (SELECT id FROM keys WHERE path = ?1) END)"
+
 constexpr std::array<const char *, StmtCount> StmtSql = {
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
     "SELECT id FROM keys WHERE path = ?1",
-    "SELECT 1 FROM keys WHERE id = ?1",
     "INSERT INTO keys(parent, name, fold, path) VALUES(?1, ?2, ?3, ?4)",
-    "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT 1 OFFSET ?2",
-    "SELECT name FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+    "SELECT name FROM keys WHERE parent = " KeyIdOfPath " ORDER BY fold LIMIT 1 OFFSET ?2",
+    "SELECT name FROM vals WHERE key = " KeyIdOfPath " ORDER BY id LIMIT 1 OFFSET ?2",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
-    "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
+    "SELECT type, data FROM vals WHERE key = " KeyIdOfPath " AND fold = ?2",
     "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
     "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
@@ -360,11 +363,22 @@ struct RegistryStore::Impl
         mode_t fileMode;
         mode_t dirMode;
         std::unique_ptr<Database> db;
+        // Paths of keys known to exist, so that opening them needs no lookup, the way
+        // a loaded hive keeps its keys at hand. Another program may delete one
+        // meanwhile: then the key was opened just before it was deleted, and every
+        // use of it fails, as on Windows.
+        std::unordered_set<std::string> known;
+        void remember(const std::string &path)
+        {
+            if (known.size() >= 4096) {
+                known.clear();
+            }
+            known.insert(path);
+        }
     };
     struct OpenKey
     {
         RegistryRoot root;
-        sqlite3_int64 id;
         std::string path; // folded
     };
 
@@ -377,8 +391,8 @@ struct RegistryStore::Impl
 
     explicit Impl(RegistryStoreOptions o)
         : options(std::move(o)),
-          currentUser { options.currentUserFile, 0600, 0700, nullptr },
-          localMachine { options.localMachineFile, 0644, 0755, nullptr }
+          currentUser { options.currentUserFile, 0600, 0700, nullptr, {} },
+          localMachine { options.localMachineFile, 0644, 0755, nullptr, {} }
     { }
 
     Root *rootOf(RegistryRoot root)
@@ -437,10 +451,10 @@ struct RegistryStore::Impl
         return db && (!write || db->writable) ? db : nullptr;
     }
 
-    RegistryKey remember(RegistryRoot root, sqlite3_int64 id, std::string path)
+    RegistryKey handleFor(RegistryRoot root, std::string path)
     {
         const RegistryKey handle = nextKey++;
-        keys.emplace(handle, OpenKey { root, id, std::move(path) });
+        keys.emplace(handle, OpenKey { root, std::move(path) });
         return handle;
     }
 
@@ -455,16 +469,6 @@ struct RegistryStore::Impl
             return std::nullopt;
         }
         return q.integer(0);
-    }
-
-    static bool keyExists(Database &db, sqlite3_int64 id)
-    {
-        if (id == 0) {
-            return true;
-        }
-        Query q(db, KeyExists);
-        q.bind(1, id);
-        return q.step() == SQLITE_ROW;
     }
 };
 
@@ -510,15 +514,14 @@ std::optional<RegistryKey> RegistryStore::open(
     for (std::string_view name : *names) {
         path = joinPath(path, upperCase(name));
     }
-    if (path.empty()) {
-        return impl_->remember(root, 0, {}); // the root itself, even with no file yet
+    if (!path.empty() && !r->known.contains(path)) { // the root is there even with no file yet
+        Database *db = impl_->database(*r, false);
+        if (!db || !Impl::findKey(*db, path)) {
+            return std::nullopt;
+        }
+        r->remember(path);
     }
-    Database *db = impl_->database(*r, false);
-    const auto id = db ? Impl::findKey(*db, path) : std::nullopt;
-    if (!id) {
-        return std::nullopt;
-    }
-    return impl_->remember(root, *id, std::move(path));
+    return impl_->handleFor(root, std::move(path));
 }
 
 std::optional<RegistryKey> RegistryStore::create(
@@ -557,7 +560,10 @@ std::optional<RegistryKey> RegistryStore::create(
     if (!tx.commit()) {
         return std::nullopt;
     }
-    return impl_->remember(root, id, std::move(path));
+    if (!path.empty()) {
+        r->remember(path);
+    }
+    return impl_->handleFor(root, std::move(path));
 }
 
 std::optional<std::string> RegistryStore::enumValue(
@@ -570,7 +576,7 @@ std::optional<std::string> RegistryStore::enumValue(
         return std::nullopt;
     }
     Query q(*db, ValueAt);
-    q.bind(1, k->id).bind(2, static_cast<sqlite3_int64>(index));
+    q.bind(1, k->path).bind(2, static_cast<sqlite3_int64>(index));
     if (q.step() != SQLITE_ROW) {
         return std::nullopt;
     }
@@ -591,7 +597,7 @@ std::optional<std::string> RegistryStore::enumKey(
         return std::nullopt;
     }
     Query q(*db, SubkeyAt);
-    q.bind(1, k->id).bind(2, static_cast<sqlite3_int64>(index));
+    q.bind(1, k->path).bind(2, static_cast<sqlite3_int64>(index));
     if (q.step() != SQLITE_ROW) {
         return std::nullopt;
     }
@@ -629,7 +635,11 @@ bool RegistryStore::deleteKey(RegistryKey key, std::string_view subkey)
     }
     Query values(*db, DeleteKeyValues);
     Query row(*db, DeleteKeyRow);
-    return values.bind(1, *id).done() && row.bind(1, *id).done() && tx.commit();
+    if (!values.bind(1, *id).done() || !row.bind(1, *id).done() || !tx.commit()) {
+        return false;
+    }
+    impl_->rootOf(k->root)->known.erase(path);
+    return true;
 }
 
 bool RegistryStore::deleteValue(RegistryKey key, std::string_view valueName)
@@ -642,12 +652,12 @@ bool RegistryStore::deleteValue(RegistryKey key, std::string_view valueName)
     }
     const std::string fold = upperCase(valueName);
     Transaction tx(*db);
-    if (!tx.isOpen()) {
+    const auto id = tx.isOpen() ? Impl::findKey(*db, k->path) : std::nullopt;
+    if (!id) {
         return false;
     }
     Query q(*db, DeleteValue);
-    return q.bind(1, k->id).bind(2, fold).done() && sqlite3_changes(db->handle()) == 1
-        && tx.commit();
+    return q.bind(1, *id).bind(2, fold).done() && sqlite3_changes(db->handle()) == 1 && tx.commit();
 }
 
 std::optional<RegistryValue> RegistryStore::queryValue(
@@ -661,7 +671,7 @@ std::optional<RegistryValue> RegistryStore::queryValue(
     }
     const std::string fold = upperCase(valueName);
     Query q(*db, GetValue);
-    q.bind(1, k->id).bind(2, fold);
+    q.bind(1, k->path).bind(2, fold);
     if (q.step() != SQLITE_ROW) {
         return std::nullopt;
     }
@@ -683,11 +693,12 @@ bool RegistryStore::setValue(
     }
     const std::string fold = upperCase(valueName);
     Transaction tx(*db);
-    if (!tx.isOpen() || !Impl::keyExists(*db, k->id)) {
+    const auto id = tx.isOpen() ? Impl::findKey(*db, k->path) : std::nullopt;
+    if (!id) {
         return false; // the key was deleted meanwhile
     }
     Query q(*db, SetValue);
-    q.bind(1, k->id)
+    q.bind(1, *id)
         .bind(2, valueName)
         .bind(3, fold)
         .bind(4, sqlite3_int64 { type })

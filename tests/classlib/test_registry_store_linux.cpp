@@ -177,6 +177,26 @@ TEST_F(RegistryStoreTest, TwoProgramsWritingAtOnceBothSucceed)
     EXPECT_EQ(at("b").EnumValueName(names), 40);
 }
 
+TEST_F(RegistryStoreTest, KeysChangedByAnotherProgramAreSeenAtOnce)
+{
+    ASSERT_TRUE(at("k").SetString("v", "old"));
+    EXPECT_EQ(at("k").GetString("v", "d"), "old"); // the key is known here now
+    platform::RegistryStore other(options);
+    auto parent = other.open(RegistryRoot::CurrentUser, base, 63);
+    ASSERT_TRUE(parent);
+    EXPECT_TRUE(other.deleteKey(*parent, "k"));
+    EXPECT_EQ(at("k").GetString("v", "d"), "d");
+    std::vector<std::string> names;
+    EXPECT_EQ(at("k").EnumValueName(names), 0);
+    EXPECT_FALSE(at("k").DeleteValueName("v"));
+    auto again = other.create(RegistryRoot::CurrentUser, base + "\\K", 63);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(other.setValue(*again, "v", platform::RegSz, std::string("new", 4)));
+    other.close(*again);
+    other.close(*parent);
+    EXPECT_EQ(at("k").GetString("v", "d"), "new");
+}
+
 // Run as an unprivileged user by the test below: reads the stores it is given
 // and tries to write them.
 TEST_F(RegistryStoreTest, ChildReadsAsAnUnprivilegedUser)
