@@ -192,6 +192,8 @@ TEST_F(clsRegEditTest, DeletesOnlyWhatIsThereAndOnlyLeafKeys)
     EXPECT_FALSE(at("tree").DeleteSubKey("leaf"));
     EXPECT_EQ(at("tree\\leaf").GetString("v", "gone"), "gone");
     EXPECT_TRUE(at().DeleteSubKey("tree"));
+    ASSERT_TRUE(at("solo").SetDWORD("v", 1));
+    EXPECT_TRUE(at("solo").DeleteSubKey("")); // an empty name: the opened key itself
     Names names;
     EXPECT_EQ(at().EnumSubKey(names), 0);
 }
