@@ -78,6 +78,7 @@ TEST(cPath, QuotesAndJoins)
         { "C:\\a.exe", false, "C:\\a.exe" },
         { "C:\\a.exe", true, "\"C:\\a.exe\"" },
         { "", false, "" },
+        { "", true, "\"" }, // the opening quote already ends the text
     };
     for (const Quote &q : quotes) {
         for (G grammar : { G::Windows, G::Posix }) {
