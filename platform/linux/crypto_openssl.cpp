@@ -2,6 +2,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/provider.h>
@@ -330,6 +331,9 @@ struct OpensslCrypto::State
 
 OpensslCrypto::OpensslCrypto(OpensslCryptoOptions options) : state_(std::make_unique<State>())
 {
+    // OpenSSL cleans up at exit; initialised first, it does so after a static
+    // service has released its library context.
+    OPENSSL_init_crypto(0, nullptr);
     state_->options = std::move(options);
 }
 

@@ -78,8 +78,21 @@ public:
     bool importKey(CryptHandle prov, const std::uint8_t *data, std::uint32_t length,
         CryptHandle pubKey, std::uint32_t flags, CryptHandle &key) override
     {
+        // A simple blob without an import key is unwrapped with the container's
+        // key-exchange key, as Windows' providers do; Wine's wants it named.
+        HCRYPTKEY exchange = 0;
+        if (pubKey == 0 && data && length > 0 && data[0] == SIMPLEBLOB
+            && ::CryptGetUserKey(prov, AT_KEYEXCHANGE, &exchange)) {
+            pubKey = exchange;
+        }
         HCRYPTKEY handle = 0;
-        if (!::CryptImportKey(prov, data, length, pubKey, flags, &handle)) {
+        BOOL ok = ::CryptImportKey(prov, data, length, pubKey, flags, &handle);
+        DWORD error = ::GetLastError();
+        if (exchange) {
+            ::CryptDestroyKey(exchange);
+        }
+        ::SetLastError(error);
+        if (!ok) {
             return false;
         }
         key = handle;

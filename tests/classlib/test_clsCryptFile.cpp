@@ -12,10 +12,18 @@
 #include <iterator>
 #include <random>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include <wincrypt.h>
+#undef MessageBox // the platform's service of that name, not the ANSI/wide macro
+#else
 #include "common/unprivileged.h"
 #include "platform/linux/crypto_openssl.h"
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
 #include <sys/stat.h>
 #endif
 
@@ -60,7 +68,7 @@ protected:
     fakes::TempDir dir;
     fakes::RecordingMessageBox boxes;
 #ifndef _WIN32
-    platform::linux_crypto::OpensslCrypto provider { { (dir.path() / "keys").string(), 1024 } };
+    platform::linux_crypto::OpensslCrypto provider { {(dir.path() / "keys").string(), 1024 } };
     platform::ScopedSeam<platform::Crypto> providerGuard { provider };
 #endif
     std::vector<std::pair<std::int64_t, std::int64_t>> events;
@@ -453,6 +461,53 @@ TEST_F(CryptFileTest, ANewUserGetsAPrivateKeyContainer)
     EXPECT_FALSE(std::filesystem::exists(at("opened")));
 }
 
+// The stored blob is the key, PKCS #1 wrapped with the user's key and stored
+// little-endian after the SIMPLEBLOB head: unwrapped here with OpenSSL alone.
+TEST_F(CryptFileTest, TheStoredBlobIsTheKeyWrappedLittleEndian)
+{
+    Bytes input = randomBytes(64);
+    writeFile(at("plain"), input);
+    clsCryptFile enc = make("plain", "sealed", "");
+    ASSERT_TRUE(enc.Encrypt());
+    Bytes sealed = readFile(at("sealed"));
+    std::size_t blob = le32(sealed);
+    ASSERT_EQ(blob, 12u + 128u); // a 1024-bit key in this test
+    Bytes wrapped(sealed.rbegin() + long(input.size()), sealed.rbegin() + long(input.size() + 128));
+
+    FILE *pem = std::fopen((at("keys") / "exchange-key.pem").c_str(), "r");
+    ASSERT_NE(pem, nullptr);
+    EVP_PKEY *pkey = PEM_read_PrivateKey(pem, nullptr, nullptr, nullptr);
+    std::fclose(pem);
+    ASSERT_NE(pkey, nullptr);
+    EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new(pkey, nullptr);
+    Bytes key(128);
+    std::size_t keyLength = key.size();
+    ASSERT_EQ(EVP_PKEY_decrypt_init(ctx), 1);
+    ASSERT_EQ(EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING), 1);
+    ASSERT_EQ(EVP_PKEY_decrypt(ctx, key.data(), &keyLength, wrapped.data(), wrapped.size()), 1);
+    EVP_PKEY_CTX_free(ctx);
+    EVP_PKEY_free(pkey);
+    ASSERT_EQ(keyLength, 16u);
+
+    // RC4 with that key, written out here: the cipher text must match.
+    std::uint8_t state[256];
+    for (int i = 0; i < 256; ++i) {
+        state[i] = static_cast<std::uint8_t>(i);
+    }
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + state[i] + key[std::size_t(i) % 16]) & 255;
+        std::swap(state[i], state[j]);
+    }
+    Bytes expected(input.size());
+    for (std::size_t n = 0, i = 0, j = 0; n < input.size(); ++n) {
+        i = (i + 1) & 255;
+        j = (j + state[i]) & 255;
+        std::swap(state[i], state[j]);
+        expected[n] = input[n] ^ state[(state[i] + state[j]) & 255];
+    }
+    EXPECT_EQ(Bytes(sealed.begin() + 4 + long(blob), sealed.end()), expected);
+}
+
 TEST_F(CryptFileTest, AKeyStoreOthersCanReadIsRefused)
 {
     if (fakes::rerunUnprivileged()) {
@@ -496,6 +551,40 @@ TEST_F(CryptFileTest, AReadOnlyOutputFolderFailsSilently)
     EXPECT_EQ(files.openHandles, 0);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_FALSE(std::filesystem::exists(at("locked/out")));
+}
+
+#endif
+
+#ifdef _WIN32
+
+// A user without a default key container, or without a key-exchange key in it,
+// gets them instead of a failure. Only in the test script's throw-away Wine
+// prefix is the container deleted first; that prefix is such a user anyway.
+TEST_F(CryptFileTest, ANewUserGetsAKeyContainerAndKey)
+{
+    if (!std::getenv("PORTPROBE_THROWAWAY_WINE_PREFIX")) {
+        GTEST_SKIP() << "deletes the user's key container: throw-away Wine prefix only";
+    }
+    HCRYPTPROV prov = 0;
+    ::CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
+    ASSERT_FALSE(::CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, 0));
+    ASSERT_EQ(::GetLastError(), DWORD(NTE_BAD_KEYSET));
+
+    Bytes input = randomBytes(3000);
+    writeFile(at("plain"), input);
+    clsCryptFile enc = make("plain", "sealed", "");
+    ASSERT_TRUE(enc.Encrypt());
+    clsCryptFile dec = make("sealed", "opened", "");
+    ASSERT_TRUE(dec.Decrypt());
+    EXPECT_EQ(readFile(at("opened")), input);
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // A container without a key-exchange key: a new one is made as well.
+    ::CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
+    ASSERT_TRUE(::CryptAcquireContextA(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET));
+    ::CryptReleaseContext(prov, 0);
+    clsCryptFile again = make("plain", "sealed2", "");
+    EXPECT_TRUE(again.Encrypt());
 }
 
 #endif

@@ -257,4 +257,30 @@ TEST(clsDrive, ShowFormatSwapsTheFirstTwoTypesOnTheNtPlatform)
     }
 }
 
+#ifdef _WIN32
+
+// The system's own drives (Wine maps C: to its prefix and has no drive Q:).
+TEST(clsDriveWin32, TheSystemDriveAndAMissingOne)
+{
+    clsDrive drive;
+    drive.Drive("c");
+    EXPECT_EQ(drive.Drive(), "C:\\");
+    EXPECT_TRUE(drive.Enabled());
+    EXPECT_TRUE(drive.MediaCondition());
+    EXPECT_EQ(drive.MediaType(), 3);
+    EXPECT_GT(drive.FreeSpace(), 0.0);
+    EXPECT_LE(drive.FreeSpace(), drive.AllSpace());
+    EXPECT_FALSE(drive.FileSystem().empty());
+    EXPECT_GT(drive.SectorByte(), 0);
+    EXPECT_GT(drive.MaxFileName(), 0);
+
+    clsDrive missing;
+    missing.Drive("q:");
+    EXPECT_FALSE(missing.Enabled());
+    EXPECT_FALSE(missing.MediaCondition());
+    EXPECT_EQ(missing.MediaType(), 1);
+}
+
+#endif
+
 } // namespace
