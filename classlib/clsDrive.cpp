@@ -1,19 +1,16 @@
 #include "classlib/clsDrive.h"
 
+#include "platform/codepage.h"
 #include "platform/drive.h"
 #include "platform/runtime_error.h"
 
-#include <algorithm>
-#include <cctype>
 #include <limits>
 
 namespace {
 
-std::string upper(std::string text)
+std::string upper(const std::string &text)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+    return platform::upperCase(text);
 }
 
 bool endsWith(const std::string &text, const std::string &tail)

@@ -6,7 +6,7 @@
 // default outside Windows) it is a mount point, held as an absolute path with
 // one trailing "/".
 
-#include "classlib/PathGrammar.h"
+#include "classlib/cPath.h"
 
 #include <cstdint>
 #include <string>
@@ -14,7 +14,7 @@
 class clsDrive
 {
 public:
-    explicit clsDrive(PathGrammar grammar = NativePathGrammar) : mGrammar(grammar) { }
+    explicit clsDrive(PathGrammar grammar = PathGrammar::Native) : mGrammar(grammar) { }
 
     std::int32_t SectorByte();
     std::int32_t ClusterSector();

@@ -118,7 +118,7 @@ TEST(clsDrive, CreatedEmptyInTheNativeGrammar)
 {
     clsDrive drive;
     EXPECT_EQ(drive.Drive(), "");
-    EXPECT_EQ(drive.Grammar(), NativePathGrammar);
+    EXPECT_EQ(drive.Grammar(), PathGrammar::Native);
 }
 
 TEST(clsDrive, SpaceOnTheNtPlatformIsEveryFreeByteBeyondFourGigabytes)
