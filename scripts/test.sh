@@ -11,7 +11,7 @@ fuzz_seconds="${PORTPROBE_FUZZ_SECONDS:-60}"
 bash scripts/setup.sh
 
 echo "== formatting (.clang-format)"
-find app bench forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
+find app bench classlib examples forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
   -print0 2>/dev/null | xargs -0 clang-format --dry-run --Werror
 
 echo "== debug build and tests"
@@ -22,6 +22,9 @@ ctest --preset default
 echo "== release build (optimised, benchmarks; warnings stay warnings as for users)"
 cmake --preset release
 cmake --build --preset release
+
+echo "== class library: install, and build the example program against it"
+bash scripts/test-consumer.sh build/default
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
