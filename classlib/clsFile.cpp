@@ -40,10 +40,15 @@ std::string withoutBlanks(std::string text)
 /// "hi.lo.hi.lo" of two version words, each half an unsigned decimal.
 std::string versionText(std::uint32_t ms, std::uint32_t ls)
 {
-    auto part = [](std::uint32_t word, int shift) {
-        return " " + std::to_string((word >> shift) & 0xFFFFu) + " ";
-    };
-    return withoutBlanks(part(ms, 16) + "." + part(ms, 0) + "." + part(ls, 16) + "." + part(ls, 0));
+    // Built with blanks around each number, then every blank removed.
+    std::string text;
+    const std::uint32_t halves[] = { ms >> 16, ms & 0xFFFFu, ls >> 16, ls & 0xFFFFu };
+    for (std::size_t i = 0; i < std::size(halves); ++i) {
+        text += i == 0 ? " " : ". ";
+        text += std::to_string(halves[i]);
+        text += ' ';
+    }
+    return withoutBlanks(text);
 }
 
 constexpr std::string_view Unknown = "不明";

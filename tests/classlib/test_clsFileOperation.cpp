@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 
 #ifndef _WIN32
@@ -181,9 +182,14 @@ protected:
 TEST_F(clsFileOperationDisk, CopyMoveRenameAndDeleteFoldersAndFiles)
 {
     makeTree(work / "src");
+    const auto written = fs::last_write_time(work / "src" / "a.txt") - std::chrono::hours(50);
+    fs::last_write_time(work / "src" / "a.txt", std::chrono::floor<std::chrono::seconds>(written));
     const auto before = listTree(work / "src");
     ASSERT_TRUE(op.Copy(work.str("src") + Sep, work.str("copy")));
     EXPECT_EQ(listTree(work / "copy"), before);
+    EXPECT_EQ(
+        fs::last_write_time(work / "copy" / "a.txt"), fs::last_write_time(work / "src" / "a.txt"))
+        << "a copy keeps the last write time";
     op.RespondDialog(true);
     ASSERT_TRUE(op.Move(work.str("copy"), work.str("moved")));
     EXPECT_FALSE(fs::exists(work / "copy"));
