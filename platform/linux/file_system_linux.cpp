@@ -32,6 +32,13 @@ std::string str(std::string_view text)
     return std::string(text);
 }
 
+/// A path the system can take as it is: not empty, and no NUL that would cut
+/// it short to another file's name.
+bool usable(std::string_view path)
+{
+    return !path.empty() && path.find('\0') == std::string_view::npos;
+}
+
 /// Folder and name of @p path ("." for a bare name).
 std::pair<std::string, std::string> splitPath(const std::string &path)
 {
@@ -238,7 +245,7 @@ class LinuxFileSystem final : public FileSystem
 public:
     bool canOpenForReading(std::string_view path) const override
     {
-        if (path.empty()) {
+        if (!usable(path)) {
             return false;
         }
         int fd = ::open(str(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -254,6 +261,9 @@ public:
 
     std::optional<std::int64_t> length(std::string_view path) const override
     {
+        if (!usable(path)) {
+            return std::nullopt;
+        }
         struct stat st
         { };
         if (::stat(str(path).c_str(), &st) != 0) {
@@ -264,6 +274,9 @@ public:
 
     std::optional<std::uint32_t> attributes(std::string_view path) const override
     {
+        if (!usable(path)) {
+            return std::nullopt;
+        }
         const std::string p = str(path);
         struct stat st
         { };
@@ -317,6 +330,9 @@ public:
 
     bool isExecutable(std::string_view path) const override
     {
+        if (!usable(path)) {
+            return false;
+        }
         FdImage image(str(path));
         return image.usable() && isExecutableImage(image);
     }
@@ -326,11 +342,14 @@ public:
         // No short names here: an existing path is its own short form.
         struct stat st
         { };
-        return !path.empty() && ::stat(str(path).c_str(), &st) == 0 ? str(path) : std::string();
+        return usable(path) && ::stat(str(path).c_str(), &st) == 0 ? str(path) : std::string();
     }
 
     std::optional<FileInformation> information(std::string_view path) const override
     {
+        if (!usable(path)) {
+            return std::nullopt;
+        }
         struct statx stx
         { };
         if (::statx(AT_FDCWD, str(path).c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0) {
@@ -348,6 +367,9 @@ public:
 
     std::optional<FixedFileInfo> versionInfo(std::string_view path) const override
     {
+        if (!usable(path)) {
+            return std::nullopt;
+        }
         FdImage image(str(path));
         if (!image.usable()) {
             return std::nullopt;
@@ -359,7 +381,7 @@ public:
     {
         struct stat st
         { };
-        if (path.empty() || ::stat(str(path).c_str(), &st) != 0) {
+        if (!usable(path) || ::stat(str(path).c_str(), &st) != 0) {
             return -1;
         }
         return static_cast<std::int64_t>(st.st_blocks) * 512;
@@ -369,7 +391,7 @@ public:
     {
         const std::string f = str(from);
         const std::string t = str(to);
-        if (f.empty() || t.empty()) {
+        if (!usable(from) || !usable(to)) {
             return false;
         }
         if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) {
@@ -392,14 +414,14 @@ public:
         struct stat target
         { };
         const std::string folder = splitPath(str(to)).first;
-        return !from.empty() && !to.empty() && ::lstat(str(from).c_str(), &source) == 0
+        return usable(from) && usable(to) && ::lstat(str(from).c_str(), &source) == 0
             && ::stat(folder.c_str(), &target) == 0 && source.st_dev == target.st_dev;
     }
 
     bool print(std::string_view path) override
     {
         std::string file = str(path);
-        if (file.empty()) {
+        if (!usable(path)) {
             return false;
         }
         // lp would take a leading "-" as an option.

@@ -46,6 +46,10 @@ TEST(clsFileEnabled, OnlyFilesThatOpenForReading)
     EXPECT_TRUE(fileAt(work / "a.txt").Enabled());
     EXPECT_FALSE(clsFile().Enabled()) << "empty name";
     EXPECT_FALSE(fileAt(work / "missing.txt").Enabled());
+    clsFile cut;
+    cut.FileName(u8(work / "a.txt") + std::string("\0.txt", 5));
+    EXPECT_FALSE(cut.Enabled()) << "a NUL never cuts the name to another file's";
+    EXPECT_EQ(cut.CompressedSize(), -1);
     EXPECT_FALSE(fileAt(work / "dir").Enabled()) << "a folder";
     EXPECT_FALSE(fileAt(u8(work / "dir") + std::string(1, platform::DirSeparator)).Enabled());
 #ifdef _WIN32
