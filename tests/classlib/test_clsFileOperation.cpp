@@ -13,6 +13,7 @@
 #include <csignal>
 #include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -449,6 +450,50 @@ TEST_F(clsFileOperationDisk, WithoutPermissionNothingIsLostOrHalfDone)
                 << "no .trashinfo left for a file that stayed";
         }
     }
+}
+
+TEST_F(clsFileOperationDisk, MovesAcrossFileSystemsAreWholeOrNotAtAll)
+{
+    // /dev/shm is a memory file system: a move there is a copy and a removal.
+    struct stat here
+    { };
+    struct stat there
+    { };
+    if (::stat("/dev/shm", &there) != 0 || ::stat(work.path().c_str(), &here) != 0
+        || here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0) {
+        GTEST_SKIP() << "no second writable file system at /dev/shm";
+    }
+    const fs::path other = fs::path("/dev/shm")
+        / ("portprobe-" + work.path().filename().string() + "-" + std::to_string(::getpid()));
+    fs::create_directory(other);
+    fs::permissions(other, fs::perms::all);
+    struct Cleanup
+    {
+        fs::path path;
+        ~Cleanup() { fs::remove_all(path); }
+    } cleanup { other };
+    makeTree(work / "src");
+    fs::create_symlink("a.txt", work / "src" / "link");
+    const auto before = listTree(work / "src");
+    ASSERT_TRUE(op.Move(work.str("src"), u8(other / "moved")));
+    EXPECT_EQ(listTree(other / "moved"), before);
+    EXPECT_FALSE(fs::exists(work / "src"));
+    // One unreadable folder: nothing arrives and nothing leaves.
+    makeTree(work / "src2");
+    fs::create_directory(work / "src2" / "zlocked");
+    writeFile(work / "src2" / "zlocked" / "x.txt", "x");
+    fs::permissions(work / "src2" / "zlocked", fs::perms::none);
+    fs::permissions(work.path(), fs::perms::all);
+    fs::permissions(work / "src2", fs::perms::all);
+    const int status = asUnprivileged([&] {
+        clsFileOperation child;
+        child.RespondDialog(true);
+        return !child.Move(work.str("src2"), u8(other / "failed")) && !fs::exists(other / "failed");
+    });
+    fs::permissions(work / "src2" / "zlocked", fs::perms::owner_all);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(work / "src2" / "zlocked" / "x.txt"), "x");
+    EXPECT_EQ(readFile(work / "src2" / "sub" / "deeper" / "d.txt"), "delta");
 }
 
 TEST_F(clsFileOperationDisk, FullDiskLeavesNoPartialCopy)
