@@ -19,8 +19,15 @@ fs::path makeRoot()
     fs::create_directories(path / "home");
     fs::create_directories(path / "data");
 #ifndef _WIN32
-    ::setenv("HOME", (path / "home").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (path / "data").c_str(), 1);
+    // Another test file of this program may already have given the process a
+    // private home under the temporary folder (the same file system): keep it,
+    // since GLib will read whichever is set first, once.
+    const char *data = std::getenv("XDG_DATA_HOME");
+    const std::string temp = fs::temp_directory_path().string() + "/";
+    if (data == nullptr || std::string(data).rfind(temp, 0) != 0) {
+        ::setenv("HOME", (path / "home").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (path / "data").c_str(), 1);
+    }
 #endif
     return path;
 }
@@ -55,6 +62,13 @@ const fs::path &root()
 WorkDir::WorkDir() : path_(rootPath / ("work" + std::to_string(++counter)))
 {
     fs::create_directories(path_);
+#ifndef _WIN32
+    // The home trash needs the home folder to exist, whoever chose it.
+    if (const char *home = std::getenv("HOME")) {
+        std::error_code ec;
+        fs::create_directories(home, ec);
+    }
+#endif
 }
 
 WorkDir::~WorkDir()
@@ -97,14 +111,21 @@ fs::path sampleImages()
     return fs::path(PORTPROBE_PE_SAMPLES);
 }
 
+// The trash of whichever private data folder the process ended up with.
+static fs::path dataHome()
+{
+    const char *data = std::getenv("XDG_DATA_HOME");
+    return data != nullptr ? fs::path(data) : rootPath / "data";
+}
+
 fs::path trashFiles()
 {
-    return rootPath / "data" / "Trash" / "files";
+    return dataHome() / "Trash" / "files";
 }
 
 fs::path trashInfo()
 {
-    return rootPath / "data" / "Trash" / "info";
+    return dataHome() / "Trash" / "info";
 }
 
 } // namespace filetest

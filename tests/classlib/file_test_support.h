@@ -1,7 +1,8 @@
 #pragma once
 // Real files for the file-class tests. On Linux the process gets its own HOME
 // and XDG_DATA_HOME before anything reads them (GLib reads them once), on the
-// same file system as the work folders, so the trash is the home trash there.
+// same file system as the work folders, so the trash is the home trash there
+// (unless another test file of the program has set a private one already).
 
 #include "platform/shell_file_operation.h"
 #include "platform/window_handles.h"

@@ -426,7 +426,8 @@ TEST_F(clsFileOperationDisk, WithoutPermissionNothingIsLostOrHalfDone)
             | fs::perms::others_exec);
     fs::permissions(work / "out", fs::perms::all);
     fs::permissions(work.path(), fs::perms::all);
-    fs::permissions(trashFiles().parent_path().parent_path(), fs::perms::all);
+    std::error_code ignored;
+    fs::permissions(trashFiles().parent_path().parent_path(), fs::perms::all, ignored);
     const int status = asUnprivileged([&] {
         clsFileOperation child;
         child.RespondDialog(true);
