@@ -1,14 +1,14 @@
 #include "classlib/clsFileOperation.h"
 
-#include "platform/environment.h"
 #include "platform/shell_file_operation.h"
 #include "platform/window_handles.h"
 
 namespace {
 
-void dropTrailingSeparator(std::string &path)
+void dropTrailingSeparator(std::string &path, PathGrammar grammar)
 {
-    if (!path.empty() && path.back() == platform::DirSeparator) {
+    const char separator = grammar == PathGrammar::Windows ? '\\' : '/';
+    if (!path.empty() && path.back() == separator) {
         path.pop_back();
     }
 }
@@ -29,7 +29,7 @@ bool clsFileOperation::mRun(
 
 bool clsFileOperation::Delete(std::string strFrom)
 {
-    dropTrailingSeparator(strFrom);
+    dropTrailingSeparator(strFrom, mGrammar);
     return mRun(strFrom, {}, platform::FoDelete);
 }
 
@@ -45,7 +45,7 @@ bool clsFileOperation::Move(const std::string &strFrom, const std::string &strTo
 
 bool clsFileOperation::Copy(std::string strFrom, const std::string &strTo)
 {
-    dropTrailingSeparator(strFrom);
+    dropTrailingSeparator(strFrom, mGrammar);
     mlngFlags = platform::FofSilent;
     return mRun(strFrom, strTo, platform::FoCopy);
 }

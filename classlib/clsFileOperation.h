@@ -3,12 +3,19 @@
 // owner window and option properties, each one bit of the shell's flags.
 // Failures come back only as false.
 
+#include "classlib/cPath.h"
+
 #include <cstdint>
 #include <string>
 
 class clsFileOperation
 {
 public:
+    /// @p grammar decides the separator Delete and Copy drop from a source's
+    /// end (backslash Windows, "/" POSIX); paths themselves reach the system unchanged.
+    explicit clsFileOperation(PathGrammar grammar = PathGrammar::Native) : mGrammar(grammar) { }
+    PathGrammar Grammar() const noexcept { return mGrammar; }
+
     bool Delete(std::string strFrom);
     bool Rename(const std::string &strFrom, const std::string &strTo);
     bool Move(const std::string &strFrom, const std::string &strTo);
@@ -44,6 +51,7 @@ private:
     bool mBit(std::uint32_t bit) const { return (mlngFlags & bit) != 0; }
     void mSetBit(std::uint32_t bit, bool on);
 
+    PathGrammar mGrammar;
     std::int32_t mlngTarget = 0;
     std::uint32_t mlngFlags = 0;
 };

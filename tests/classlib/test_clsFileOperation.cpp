@@ -140,6 +140,24 @@ TEST(clsFileOperationOptions, RequestsCarryPathsCodesAndOwner)
     EXPECT_EQ(r[4].from, dir);
 }
 
+TEST(clsFileOperationOptions, TheGrammarNamesTheSeparatorDropped)
+{
+    RecordingFileOperation recorder;
+    clsFileOperation windows(PathGrammar::Windows);
+    clsFileOperation posix(PathGrammar::Posix);
+    windows.Delete("C:\\dir\\");
+    windows.Copy("a/", "b");
+    posix.Delete("/dir/");
+    posix.Copy("C:\\dir\\", "b");
+    const auto &r = recorder.requests;
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[0].from, "C:\\dir");
+    EXPECT_EQ(r[1].from, "a/");
+    EXPECT_EQ(r[2].from, "/dir");
+    EXPECT_EQ(r[3].from, "C:\\dir\\");
+    EXPECT_EQ(clsFileOperation().Grammar(), PathGrammar::Native);
+}
+
 TEST(clsFileOperationOptions, TargetKeepsOnlyWindows)
 {
     clsFileOperation op;
