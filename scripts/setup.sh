@@ -15,6 +15,7 @@ packages=(
   fonts-ipafont-gothic xdg-utils
   xvfb xauth x11-apps imagemagick xdotool python3
   libclang-rt-14-dev
+  binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-i686 g++-mingw-w64-i686
 )
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64 wine64 wine)
