@@ -14,6 +14,7 @@ packages=(
   libssl-dev libsqlite3-dev
   fonts-ipafont-gothic xdg-utils
   xvfb xauth x11-apps imagemagick xdotool python3
+  dpkg-dev desktop-file-utils appstream lintian man-db
   libclang-rt-14-dev
 )
 if [[ "${1:-}" == "--windows" ]]; then

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds PORTPROBE and runs every test: the debug build, the whole suite once
-# more under AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz
-# targets for a fixed time each. Installs what it needs first.
+# Builds PORTPROBE and runs every test: the debug build, the Debian package's
+# round trip (scripts/test-package.sh), the whole suite once more under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz targets for a
+# fixed time each. Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,9 @@ echo "== debug build and tests"
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+
+echo "== Debian package: build, lintian, install, start as root and as a user, remove"
+bash scripts/test-package.sh
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
