@@ -20,7 +20,11 @@ cmake --build --preset default
 ctest --preset default
 
 echo "== Debian package: build, lintian, install, start as root and as a user, remove"
-bash scripts/test-package.sh
+if [[ $(id -u) -eq 0 ]]; then
+  bash scripts/test-package.sh
+else
+  echo "skipped: installing the package needs root (CI runs as root)"
+fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
