@@ -26,7 +26,7 @@ void collectUsbIoLog(QtMsgType type, const QMessageLogContext &context, const QS
 QStringList events()
 {
     static const QRegularExpression stamp(
-        QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-Z0-9:]* )"));
+        QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} )"));
     QStringList out;
     for (QString line : gLogLines) {
         const auto match = stamp.match(line);
