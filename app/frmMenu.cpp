@@ -1,6 +1,7 @@
 #include "app/frmMenu.h"
 
 #include "app/Module1.h"
+#include "forms/Accessibility.h"
 #include "forms/ClickLabel.h"
 #include "forms/frmAbout_FreeWare.h"
 #include "platform/msgbox.h"
@@ -16,6 +17,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -142,6 +144,60 @@ QLineEdit *makeTextBox(QWidget *parent, const char *name, const QString &text, c
     return box;
 }
 
+// A start button and its stop button share one place. When the focused one
+// gives way to the other, the focus stays in that place rather than moving on
+// to the next control, so Space starts and stops without looking.
+class FocusHandover final : public QObject
+{
+public:
+    FocusHandover(QWidget &start, QWidget &stop) : QObject(&start), start_(start), stop_(stop)
+    {
+        start.installEventFilter(this);
+        stop.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide && (watched == &start_ || watched == &stop_)) {
+            QWidget &gone = *static_cast<QWidget *>(watched);
+            QWidget &other = &gone == &start_ ? stop_ : start_;
+            if (gone.window()->focusWidget() == &gone) {
+                if (other.isHidden()) {
+                    waiting_ = &other;
+                } else {
+                    other.setFocus();
+                }
+            }
+        } else if (event->type() == QEvent::Show && watched == waiting_) {
+            waiting_ = nullptr;
+            static_cast<QWidget *>(watched)->setFocus();
+        }
+        return false;
+    }
+
+private:
+    QWidget &start_;
+    QWidget &stop_;
+    QWidget *waiting_ = nullptr;
+};
+
+// Tab follows the panels as they are read: input, output with its bits from
+// P1_3 on the left to P1_0, then the IDs. Each text box is named by its label.
+void arrangeKeyboardUse(frmMenu &form)
+{
+    const std::array<QWidget *, 11> order { form.cmdInputStart, form.cmdInputEnd,
+        form.txtInputInterval, form.cmdOutputStart, form.cmdOutputEnd, form.lblPort1[3],
+        form.lblPort1[2], form.lblPort1[1], form.lblPort1[0], form.txtVendorID, form.txtProductID };
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+    new FocusHandover(*form.cmdInputStart, *form.cmdInputEnd);
+    new FocusHandover(*form.cmdOutputStart, *form.cmdOutputEnd);
+    form.lblInputInterval->setBuddy(form.txtInputInterval);
+    form.lblVendorID->setBuddy(form.txtVendorID);
+    form.Label1->setBuddy(form.txtProductID);
+}
+
 } // namespace
 
 frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
@@ -160,6 +216,7 @@ frmMenu::frmMenu(QWidget *parent) : QMainWindow(parent)
     createTargetPanel(client);
     createLegend(client);
     createMenu();
+    arrangeKeyboardUse(*this);
 
     connect(cmdOutputStart, &QToolButton::clicked, this, &frmMenu::cmdOutputStart_Click);
     connect(cmdOutputEnd, &QToolButton::clicked, this, &frmMenu::cmdOutputEnd_Click);
@@ -203,6 +260,7 @@ void frmMenu::createInputPanel(QWidget *client)
         lblPort0[i] = new QLabel(QStringLiteral("P0_%1").arg(i), flmInput);
         lblPort0[i]->setGeometry(gTwipsRect(port0Left[i], 990, 600, 315));
         styleBitLabel(lblPort0[i], QStringLiteral("lblPort0_%1").arg(i), vbGreen);
+        gFollowBitLevel(*lblPort0[i]);
         lblPort0[i]->setEnabled(false);
     }
 
@@ -250,6 +308,7 @@ void frmMenu::createOutputPanel(QWidget *client)
         lblPort1[i] = new ClickLabel(QStringLiteral("P1_%1").arg(i), frmOutput);
         lblPort1[i]->setGeometry(gTwipsRect(port1Left[i], 960, 600, 315));
         styleBitLabel(lblPort1[i], QStringLiteral("lblPort1_%1").arg(i), vbGreen);
+        gFollowBitLevel(*lblPort1[i]);
         lblPort1[i]->setCursor(Qt::PointingHandCursor);
 
         chkPort1[i] = new QCheckBox(frmOutput);
@@ -283,12 +342,15 @@ void frmMenu::createLegend(QWidget *client)
     high->setGeometry(gTwipsRect(5700, 2940, 600, 315));
     styleBitLabel(high, QStringLiteral("lblPort_sample_4"), vbRed);
     high->setToolTip(QStringLiteral("赤色は 「HIGH」 レベルを意味します"));
+    // The colour a legend stands for, for readers who cannot see it.
+    high->setAccessibleDescription(high->toolTip());
     lblPort_sample[4] = high;
 
     auto *low = new QLabel(QStringLiteral("LOW"), client);
     low->setGeometry(gTwipsRect(6450, 2940, 600, 315));
     styleBitLabel(low, QStringLiteral("lblPort_sample_5"), vbGreen);
     low->setToolTip(QStringLiteral("緑色は 「LOW」 レベルを意味します"));
+    low->setAccessibleDescription(low->toolTip());
     lblPort_sample[5] = low;
 }
 

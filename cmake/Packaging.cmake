@@ -6,8 +6,7 @@
 #                           links in /usr/bin, desktop entries, metainfo, icons,
 #                           manual pages, the udev rule (install component "portprobe")
 #   portprobe-classlib-dev  the class library's headers, archive and CMake package
-#                           (install component "classlib-dev"), built once the
-#                           library's install rules exist
+#                           (install component "classlib")
 #
 # The Debian revision (-1) marks a package of an upstream release rather than
 # a native Debian package, which is why the change log is changelog.Debian.gz.
@@ -36,9 +35,9 @@ endfunction()
 get_cmake_property(_portprobe_components COMPONENTS)
 set(CPACK_COMPONENTS_ALL portprobe)
 portprobe_deb_docs(portprobe portprobe)
-if("classlib-dev" IN_LIST _portprobe_components)
-  list(APPEND CPACK_COMPONENTS_ALL classlib-dev)
-  portprobe_deb_docs(classlib-dev portprobe-classlib-dev)
+if("classlib" IN_LIST _portprobe_components)
+  list(APPEND CPACK_COMPONENTS_ALL classlib)
+  portprobe_deb_docs(classlib portprobe-classlib-dev)
 endif()
 
 set(CPACK_GENERATOR DEB)
@@ -83,16 +82,18 @@ The package holds two programs: portprobe, for a real board through hidraw
 console on a virtual board with LEDs, switches and a cable to pull.")
 
 # The class library for other programs: headers, static archive, CMake package.
-set(CPACK_DEBIAN_CLASSLIB-DEV_PACKAGE_NAME portprobe-classlib-dev)
-set(CPACK_DEBIAN_CLASSLIB-DEV_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_CLASSLIB-DEV_PACKAGE_SECTION libdevel)
-# A static archive links nothing itself: its users link what it calls.
-set(CPACK_DEBIAN_CLASSLIB-DEV_PACKAGE_DEPENDS "libglib2.0-dev, libsqlite3-dev, libssl-dev")
-set(CPACK_COMPONENT_CLASSLIB-DEV_DESCRIPTION
+set(CPACK_DEBIAN_CLASSLIB_PACKAGE_NAME portprobe-classlib-dev)
+set(CPACK_DEBIAN_CLASSLIB_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_CLASSLIB_PACKAGE_SECTION libdevel)
+# A static archive links nothing itself: its users link what it calls, and the
+# CMake package finds those through find_dependency and pkg-config.
+set(CPACK_DEBIAN_CLASSLIB_PACKAGE_DEPENDS
+    "libglib2.0-dev, libsqlite3-dev, libssl-dev (>= 3), pkg-config")
+set(CPACK_COMPONENT_CLASSLIB_DESCRIPTION
     "PORTPROBE class library (development files)
 The general-purpose classes of PORTPROBE as a static C++ library: byte-wise
-strings, paths, files, drives, shell file operations, a registry store and
-file encryption. Headers under /usr/include/portprobe, the archive and a CMake
-package for find_package(portprobe_classlib).")
+strings, paths, drives, a registry store and file encryption. Headers under
+/usr/include/portprobe, the archive and a CMake package for
+find_package(portprobe_classlib) with the target portprobe::classlib.")
 
 include(CPack)

@@ -1,5 +1,7 @@
 #pragma once
-// A label that reports clicks, for labels the user clicks like buttons.
+// A label that reports clicks, for labels the user clicks like buttons. It
+// works from the keyboard as well: Tab reaches it, Space or Enter clicks it,
+// and assistive tools see a button they can press.
 
 #include <QLabel>
 
@@ -8,12 +10,17 @@ class ClickLabel : public QLabel
     Q_OBJECT
 
 public:
-    using QLabel::QLabel;
+    explicit ClickLabel(const QString &text, QWidget *parent = nullptr);
+
+    /// Reports a click, as the mouse does, while the label is enabled.
+    void click();
 
 signals:
-    /// A left-button press and release on the label while it is enabled.
+    /// A left-button press and release, Space or Enter, on the label while it is enabled.
     void clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 };

@@ -20,4 +20,10 @@ std::string fromAnsi(std::string_view bytes);
 /// Byte length of UTF-8 @p text once converted to the ANSI code page.
 std::int32_t ansiByteLength(std::string_view text);
 
+/// UTF-8 @p text in upper / lower case, character by character with the
+/// system's simple (one-to-one) case mapping, as the run time's UCase and LCase
+/// do: Unicode letters of every script, never a change of length ("ß" stays).
+std::string upperCase(std::string_view text);
+std::string lowerCase(std::string_view text);
+
 } // namespace platform

@@ -1,6 +1,9 @@
 #pragma once
-// Registry reads. Linux has no registry: its default service finds no key,
-// so callers take their "missing key" path.
+// The registry, shaped as the Win32 ANSI registry calls: key and value names
+// are UTF-8 here (the Windows backend hands them over in the ANSI code page),
+// value data are the bytes those calls carry (a text is code-page bytes with
+// its terminating NUL). Windows uses the real registry; elsewhere a SQLite
+// store stands in (platform/linux/registry_store.h).
 
 #include "platform/seam.h"
 
@@ -20,11 +23,24 @@ enum class RegistryRoot : std::uint32_t {
     CurrentConfig = 0x80000005u,
 };
 
-inline constexpr std::int32_t RegSz = 1;
-inline constexpr std::int32_t RegDword = 4;
+/// The root with handle value @p handle, if it is one of the predefined roots.
+std::optional<RegistryRoot> registryRootFromHandle(std::uint32_t handle);
+
+inline constexpr std::uint32_t RegSz = 1;
+inline constexpr std::uint32_t RegExpandSz = 2;
+inline constexpr std::uint32_t RegBinary = 3;
+inline constexpr std::uint32_t RegDword = 4;
+inline constexpr std::uint32_t RegMultiSz = 7;
 
 /// An open key; 0 never names one.
 using RegistryKey = std::uintptr_t;
+
+/// A value as RegQueryValueExA hands it over: its type and its bytes.
+struct RegistryValue
+{
+    std::uint32_t type = 0;
+    std::string data;
+};
 
 class Registry
 {
@@ -36,16 +52,42 @@ public:
     virtual std::optional<RegistryKey> open(
         RegistryRoot root, std::string_view subkey, std::uint32_t samDesired) = 0;
 
-    /// Reads a string value into a buffer of @p bufferChars characters (RegQueryValueExA,
-    /// type 1); the text is cut at its first NUL. std::nullopt when the query fails.
-    virtual std::optional<std::string> queryString(
-        RegistryKey key, std::string_view valueName, std::uint32_t bufferChars) = 0;
+    /// Opens @p subkey, creating the keys along it that are missing (RegCreateKeyExA,
+    /// no class, options 0, no security attributes).
+    virtual std::optional<RegistryKey> create(
+        RegistryRoot root, std::string_view subkey, std::uint32_t samDesired) = 0;
 
-    /// Reads a 32-bit number value (RegQueryValueExA, type 4); std::nullopt on failure.
-    virtual std::optional<std::int32_t> queryDword(RegistryKey key, std::string_view valueName) = 0;
+    /// Name of value / subkey number @p index in a buffer of @p bufferChars characters
+    /// (RegEnumValueA / RegEnumKeyExA); std::nullopt when the call fails: no such
+    /// index, or a name that does not fit the buffer with its NUL.
+    virtual std::optional<std::string> enumValue(
+        RegistryKey key, std::uint32_t index, std::uint32_t bufferChars) = 0;
+    virtual std::optional<std::string> enumKey(
+        RegistryKey key, std::uint32_t index, std::uint32_t bufferChars) = 0;
+
+    /// RegDeleteKeyA (a key that has subkeys is not deleted) and RegDeleteValueA.
+    virtual bool deleteKey(RegistryKey key, std::string_view subkey) = 0;
+    virtual bool deleteValue(RegistryKey key, std::string_view valueName) = 0;
+
+    /// RegQueryValueExA into a buffer of @p bufferBytes bytes; std::nullopt when the
+    /// value is missing or longer than the buffer.
+    virtual std::optional<RegistryValue> queryValue(
+        RegistryKey key, std::string_view valueName, std::uint32_t bufferBytes) = 0;
+
+    /// RegSetValueExA with @p type and @p data.
+    virtual bool setValue(
+        RegistryKey key, std::string_view valueName, std::uint32_t type, std::string_view data) = 0;
 
     /// Closes @p key (RegCloseKey).
     virtual void close(RegistryKey key) = 0;
+
+    /// A text value in a buffer of @p bufferChars characters, cut at its first NUL and
+    /// turned into UTF-8; std::nullopt when the query fails or the value is no text.
+    virtual std::optional<std::string> queryString(
+        RegistryKey key, std::string_view valueName, std::uint32_t bufferChars);
+
+    /// A 32-bit number value (type 4, four bytes); std::nullopt otherwise.
+    virtual std::optional<std::int32_t> queryDword(RegistryKey key, std::string_view valueName);
 };
 
 template<> Registry &Seam<Registry>::defaultInstance();

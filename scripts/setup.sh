@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
   libgl-dev libxkbcommon-dev
-  libssl-dev libsqlite3-dev
+  libssl-dev openssl libsqlite3-dev libglib2.0-dev shared-mime-info
   fonts-ipafont-gothic xdg-utils
   xvfb xauth x11-apps imagemagick xdotool python3
   dpkg-dev desktop-file-utils appstream lintian man-db

@@ -11,13 +11,16 @@ fuzz_seconds="${PORTPROBE_FUZZ_SECONDS:-60}"
 bash scripts/setup.sh
 
 echo "== formatting (.clang-format)"
-find app bench forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
+find app bench classlib examples forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
   -print0 2>/dev/null | xargs -0 clang-format --dry-run --Werror
 
 echo "== debug build and tests"
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+
+echo "== class library: install, and build the example program against it"
+bash scripts/test-consumer.sh build/default
 
 echo "== Debian package: build, lintian, install, start as root and as a user, remove"
 if [[ $(id -u) -eq 0 ]]; then

@@ -1,6 +1,8 @@
 #pragma once
 // QuillFunc_Char: bit strings, powers of two and byte-width padding.
 
+#include "platform/numeric_text.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,8 +27,3 @@ std::string gGetSpaceString1(
 
 /// Byte length of @p text in the ANSI code page.
 std::int32_t mGetLenB(std::string_view text);
-
-/// Reads @p text as a number the way the Visual-Basic run time does
-/// (IsNumeric/CDbl): blanks around, a sign before or after, one decimal
-/// point, an exponent, &H/&O prefixes. std::nullopt when it is not a number.
-std::optional<double> gParseNumericText(std::string_view text);

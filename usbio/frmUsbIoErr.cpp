@@ -1,5 +1,6 @@
 #include "usbio/frmUsbIoErr.h"
 
+#include "forms/Accessibility.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 
 QPointer<frmUsbIoErr> gfrmUsbIoErr;
 
@@ -19,6 +21,8 @@ frmUsbIoErr::frmUsbIoErr(QWidget *owner) : QWidget(owner, Qt::Window)
     // Only the console ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("USB-IO取得エラー"));
+    // A modeless window still opens as a dialog for screen readers.
+    gSetAccessibleRole(*this, QAccessible::Dialog);
     setFont(gVbFont(9));
 
     QMenuBar *menuBar = nullptr;
@@ -29,6 +33,12 @@ frmUsbIoErr::frmUsbIoErr(QWidget *owner) : QWidget(owner, Qt::Window)
     mnuDeviceManeger = mnuHelp->addAction(QStringLiteral("コントロールパネル を開く(&D)"));
     mnuDeviceManeger->setObjectName(QStringLiteral("mnuDeviceManeger"));
     connect(mnuDeviceManeger, &QAction::triggered, this, &frmUsbIoErr::mnuDeviceManeger_Click);
+
+    // Escape closes it as it would a dialog: the keyboard's way to the title
+    // bar's close button. The window has no control to hold the focus, so
+    // this must not depend on where the focus is.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     Image1 = new QLabel(client);
     Image1->setObjectName(QStringLiteral("Image1"));

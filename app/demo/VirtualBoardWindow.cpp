@@ -1,5 +1,6 @@
 #include "app/demo/VirtualBoardWindow.h"
 
+#include "forms/Accessibility.h"
 #include "platform/sim/sim_board.h"
 #include "support/QuillFunc_Window.h"
 
@@ -14,14 +15,16 @@
 namespace {
 
 // A button face takes its colour from a style sheet; the palette's window
-// colour only paints the area around it.
+// colour only paints the area around it. A style sheet also hides the style's
+// focus frame, so the focused switch gets a wider border instead.
 void paintSwitch(QToolButton &sw, bool high)
 {
     const QColor color = gVbColor(high ? vbRed : vbGreen);
     sw.setStyleSheet(
         QStringLiteral("QToolButton { background-color: %1; border: 1px solid black; "
-                       "border-style: %2; }")
+                       "border-style: %2; } QToolButton:focus { border-width: 2px; }")
             .arg(color.name(), high ? QStringLiteral("inset") : QStringLiteral("outset")));
+    sw.setAccessibleDescription(gBitLevelDescription(sw.text(), high));
 }
 
 } // namespace
@@ -33,6 +36,7 @@ VirtualBoardWindow::VirtualBoardWindow(platform::sim::SimBoard &board, QWidget *
     // The console ends the program; this window only goes away with it.
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("仮想USB-IOボード"));
+    gSetAccessibleRole(*this, QAccessible::Window);
     setFont(gVbFont(9));
     auto *layout = new QVBoxLayout(this);
 
@@ -54,6 +58,7 @@ VirtualBoardWindow::VirtualBoardWindow(platform::sim::SimBoard &board, QWidget *
         led->setFrameStyle(QFrame::Box | QFrame::Plain);
         led->setFont(gVbFont(11.25));
         led->setMinimumSize(48, 24);
+        gFollowBitLevel(*led);
         outputGrid->addWidget(led, 0, 3 - bit);
         ledPort1[static_cast<std::size_t>(bit)] = led;
     }

@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <cerrno>
+#include <glib.h>
 #include <iconv.h>
 
 namespace platform {
@@ -119,6 +120,40 @@ std::string fromAnsi(std::string_view bytes)
 std::int32_t ansiByteLength(std::string_view text)
 {
     return static_cast<std::int32_t>(toAnsi(text).size());
+}
+
+namespace {
+
+// Maps each character of well-formed UTF-8; malformed bytes pass unchanged.
+template<class Map> std::string mapCase(std::string_view text, Map map)
+{
+    std::string out;
+    out.reserve(text.size());
+    const char *p = text.data();
+    const char *end = p + text.size();
+    while (p < end) {
+        const gunichar c = g_utf8_get_char_validated(p, end - p);
+        if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+            out += *p++;
+            continue;
+        }
+        char buffer[6];
+        out.append(buffer, static_cast<std::size_t>(g_unichar_to_utf8(map(c), buffer)));
+        p = g_utf8_next_char(p);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string upperCase(std::string_view text)
+{
+    return mapCase(text, g_unichar_toupper);
+}
+
+std::string lowerCase(std::string_view text)
+{
+    return mapCase(text, g_unichar_tolower);
 }
 
 } // namespace platform

@@ -129,4 +129,26 @@ std::int32_t ansiByteLength(std::string_view text)
     return static_cast<std::int32_t>(toAnsi(text).size());
 }
 
+namespace {
+
+std::string mapCase(std::string_view text, DWORD(WINAPI *map)(LPWSTR, DWORD))
+{
+    std::wstring wide;
+    widen(CP_UTF8, 0, text, wide);
+    map(wide.data(), static_cast<DWORD>(wide.size()));
+    return narrow(CP_UTF8, wide);
+}
+
+} // namespace
+
+std::string upperCase(std::string_view text)
+{
+    return mapCase(text, ::CharUpperBuffW);
+}
+
+std::string lowerCase(std::string_view text)
+{
+    return mapCase(text, ::CharLowerBuffW);
+}
+
 } // namespace platform

@@ -61,41 +61,89 @@ public:
         return reinterpret_cast<RegistryKey>(key);
     }
 
-    std::optional<std::string> queryString(
-        RegistryKey key, std::string_view valueName, std::uint32_t bufferChars) override
+    std::optional<RegistryKey> create(
+        RegistryRoot root, std::string_view subkey, std::uint32_t samDesired) override
     {
-        if (key == 0 || hasNul(valueName)) {
+        auto parent = predefinedKey(root);
+        if (!parent || hasNul(subkey)) {
             return std::nullopt;
         }
-        std::string buffer(bufferChars, '\0');
-        DWORD type = REG_SZ;
-        DWORD size = bufferChars;
-        LONG rc = ::RegQueryValueExA(toHkey(key), toAnsi(valueName).c_str(), nullptr, &type,
-            reinterpret_cast<BYTE *>(buffer.data()), &size);
-        if (rc != ERROR_SUCCESS) {
-            return std::nullopt; // missing, or longer than the buffer
+        HKEY key = nullptr;
+        if (::RegCreateKeyExA(
+                *parent, toAnsi(subkey).c_str(), 0, nullptr, 0, samDesired, nullptr, &key, nullptr)
+            != ERROR_SUCCESS) {
+            return std::nullopt;
         }
-        // Numbers or binary data read as text would be garbage: only text counts.
-        if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) {
+        return reinterpret_cast<RegistryKey>(key);
+    }
+
+    std::optional<std::string> enumValue(
+        RegistryKey key, std::uint32_t index, std::uint32_t bufferChars) override
+    {
+        std::string buffer(bufferChars, '\0');
+        DWORD length = bufferChars;
+        if (key == 0
+            || ::RegEnumValueA(
+                   toHkey(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                != ERROR_SUCCESS) {
             return std::nullopt;
         }
         return fromAnsi(buffer.substr(0, buffer.find('\0')));
     }
 
-    std::optional<std::int32_t> queryDword(RegistryKey key, std::string_view valueName) override
+    std::optional<std::string> enumKey(
+        RegistryKey key, std::uint32_t index, std::uint32_t bufferChars) override
+    {
+        std::string buffer(bufferChars, '\0');
+        DWORD length = bufferChars;
+        if (key == 0
+            || ::RegEnumKeyExA(
+                   toHkey(key), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return fromAnsi(buffer.substr(0, buffer.find('\0')));
+    }
+
+    bool deleteKey(RegistryKey key, std::string_view subkey) override
+    {
+        return key != 0 && !hasNul(subkey)
+            && ::RegDeleteKeyA(toHkey(key), toAnsi(subkey).c_str()) == ERROR_SUCCESS;
+    }
+
+    bool deleteValue(RegistryKey key, std::string_view valueName) override
+    {
+        return key != 0 && !hasNul(valueName)
+            && ::RegDeleteValueA(toHkey(key), toAnsi(valueName).c_str()) == ERROR_SUCCESS;
+    }
+
+    std::optional<RegistryValue> queryValue(
+        RegistryKey key, std::string_view valueName, std::uint32_t bufferBytes) override
     {
         if (key == 0 || hasNul(valueName)) {
             return std::nullopt;
         }
-        DWORD value = 0;
-        DWORD type = REG_DWORD;
-        DWORD size = sizeof value;
-        LONG rc = ::RegQueryValueExA(toHkey(key), toAnsi(valueName).c_str(), nullptr, &type,
-            reinterpret_cast<BYTE *>(&value), &size);
-        if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) {
-            return std::nullopt;
+        RegistryValue value;
+        value.data.assign(bufferBytes, '\0');
+        DWORD type = 0;
+        DWORD size = bufferBytes;
+        if (::RegQueryValueExA(toHkey(key), toAnsi(valueName).c_str(), nullptr, &type,
+                reinterpret_cast<BYTE *>(value.data.data()), &size)
+            != ERROR_SUCCESS) {
+            return std::nullopt; // missing, or longer than the buffer
         }
-        return static_cast<std::int32_t>(value);
+        value.type = type;
+        value.data.resize(size);
+        return value;
+    }
+
+    bool setValue(RegistryKey key, std::string_view valueName, std::uint32_t type,
+        std::string_view data) override
+    {
+        return key != 0 && !hasNul(valueName) && data.size() <= MAXDWORD
+            && ::RegSetValueExA(toHkey(key), toAnsi(valueName).c_str(), 0, type,
+                   reinterpret_cast<const BYTE *>(data.data()), static_cast<DWORD>(data.size()))
+            == ERROR_SUCCESS;
     }
 
     void close(RegistryKey key) override

@@ -21,6 +21,8 @@ private slots:
         QTest::mouseClick(board.swPort0[7], Qt::LeftButton);
         QCOMPARE(console.board.port0(), 0x84);
         QVERIFY(board.swPort0[2]->isChecked());
+        QCOMPARE(board.swPort0[2]->accessibleDescription(), QStringLiteral("P0_2: HIGH"));
+        QCOMPARE(board.swPort0[3]->accessibleDescription(), QStringLiteral("P0_3: LOW"));
 
         window.cmdInputStart->click();
         QCOMPARE(window.lblInputData->text(), QStringLiteral("132/84"));
@@ -57,8 +59,14 @@ private slots:
         rig::clickLabel(window, 3);
         window.cmdOutputStart->click();
         for (int bit = 0; bit < 4; ++bit) {
-            QCOMPARE(gGetBackColor(*board.ledPort1[bit]), bit == 0 || bit == 3 ? vbRed : vbGreen);
+            const bool high = bit == 0 || bit == 3;
+            QCOMPARE(gGetBackColor(*board.ledPort1[bit]), high ? vbRed : vbGreen);
+            // The level is read out too, not only shown in colour.
+            QCOMPARE(board.ledPort1[bit]->accessibleDescription(),
+                QStringLiteral("P1_%1: %2").arg(bit).arg(high ? "HIGH" : "LOW"));
         }
+        QCOMPARE(guitest::spoken(guitest::accessibleNode(board, board.objectName())),
+            QStringLiteral("Window | 仮想USB-IOボード | "));
         window.cmdOutputEnd->click();
         for (QLabel *led : board.ledPort1) {
             QCOMPARE(gGetBackColor(*led), vbGreen);

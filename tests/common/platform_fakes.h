@@ -179,6 +179,33 @@ public:
     }
     void close(platform::RegistryKey) override { ++closeCount; }
 
+    // Read-only: the console only reads the registry.
+    std::optional<platform::RegistryKey> create(
+        platform::RegistryRoot, std::string_view, std::uint32_t) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> enumValue(
+        platform::RegistryKey, std::uint32_t, std::uint32_t) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> enumKey(platform::RegistryKey, std::uint32_t, std::uint32_t) override
+    {
+        return std::nullopt;
+    }
+    bool deleteKey(platform::RegistryKey, std::string_view) override { return false; }
+    bool deleteValue(platform::RegistryKey, std::string_view) override { return false; }
+    std::optional<platform::RegistryValue> queryValue(
+        platform::RegistryKey, std::string_view, std::uint32_t) override
+    {
+        return std::nullopt;
+    }
+    bool setValue(platform::RegistryKey, std::string_view, std::uint32_t, std::string_view) override
+    {
+        return false;
+    }
+
 private:
     platform::ScopedSeam<platform::Registry> guard_ { *this };
 };

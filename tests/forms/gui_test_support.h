@@ -289,6 +289,40 @@ inline void verifyFatalScenario(
     QCOMPARE(stage.procedures(), procedures);
 }
 
+/// The node of the control named @p objectName in @p window's accessibility
+/// tree, reached from the window down as a screen reader walks it; null when
+/// the tree does not reach it.
+inline QAccessibleInterface *accessibleNode(QWidget &window, const QString &objectName)
+{
+    const std::function<QAccessibleInterface *(QAccessibleInterface *)> walk =
+        [&](QAccessibleInterface *node) -> QAccessibleInterface * {
+        if (node == nullptr) {
+            return nullptr;
+        }
+        if (node->object() != nullptr && node->object()->objectName() == objectName) {
+            return node;
+        }
+        for (int i = 0; i < node->childCount(); ++i) {
+            if (QAccessibleInterface *found = walk(node->child(i))) {
+                return found;
+            }
+        }
+        return nullptr;
+    };
+    return walk(QAccessible::queryAccessibleInterface(&window));
+}
+
+/// What a screen reader says of a node: "role | name | description".
+inline QString spoken(QAccessibleInterface *node)
+{
+    if (node == nullptr) {
+        return QStringLiteral("<not in the tree>");
+    }
+    return QStringLiteral("%1 | %2 | %3")
+        .arg(QString::fromLatin1(QMetaEnum::fromType<QAccessible::Role>().valueToKey(node->role())),
+            node->text(QAccessible::Name), node->text(QAccessible::Description));
+}
+
 /// The scenario this process should play, when it was started as a child.
 inline QString scenarioName()
 {

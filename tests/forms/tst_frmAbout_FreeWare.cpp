@@ -64,6 +64,13 @@ private slots:
                 QCOMPARE(box.Command2->text(), QString::fromUtf8(build::WebSite));
                 QVERIFY(!box.imgIcon->pixmap().isNull());
                 QCOMPARE(box.Command2->icon().actualSize(QSize(160, 50)), QSize(160, 50));
+                // Announced as a dialog, every text readable.
+                QCOMPARE(guitest::spoken(guitest::accessibleNode(box, box.objectName())),
+                    QStringLiteral("Dialog | このソフトについて     PORTPROBE | "));
+                QCOMPARE(guitest::spoken(guitest::accessibleNode(box, QStringLiteral("Label5"))),
+                    QStringLiteral("StaticText | ") + box.Label5->text() + QStringLiteral(" | "));
+                QCOMPARE(guitest::spoken(guitest::accessibleNode(box, QStringLiteral("Command1"))),
+                    QStringLiteral("Button | OK | "));
             });
             QVERIFY(gfrmAbout_FreeWare == nullptr);
         }

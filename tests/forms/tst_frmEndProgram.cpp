@@ -39,6 +39,12 @@ private slots:
             QCOMPARE(!gfrmEndProgram->imgIcon->pixmap().isNull(), iconShipped);
             QCOMPARE(!gfrmEndProgram->windowIcon().isNull(), iconShipped);
             QCOMPARE(gfrmEndProgram->Image2->pixmap().size(), QSize(32, 32));
+            QCOMPARE(guitest::spoken(
+                         guitest::accessibleNode(*gfrmEndProgram, QStringLiteral("frmEndProgram"))),
+                QStringLiteral("Dialog | 終了処理     PORTPROBE | "));
+            QCOMPARE(
+                guitest::spoken(guitest::accessibleNode(*gfrmEndProgram, QStringLiteral("Label2"))),
+                QStringLiteral("StaticText | しばらくお待ちください。 | "));
             seen = true;
         };
 

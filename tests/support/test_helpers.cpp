@@ -6,7 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#ifndef _WIN32
+#include "platform/linux/registry_store.h"
+
+#include <cstdlib>
+#endif
 
 namespace {
 
@@ -181,6 +187,33 @@ TEST_F(HelperTest, RegValueTypesDefaultsAndBlanks)
     EXPECT_EQ(registry.masks, std::vector<std::uint32_t>(registry.masks.size(), 63u));
     EXPECT_TRUE(loggedProcedures().empty());
 }
+
+#ifndef _WIN32
+// On Linux the console reads the same registry the class library writes: the store.
+TEST(RegValueLinux, ReadsTheRegistryStore)
+{
+    std::string dir = (std::filesystem::temp_directory_path() / "pp-reg-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    platform::RegistryStoreOptions options;
+    options.currentUserFile = dir + "/user.db";
+    options.localMachineFile = dir + "/machine.db";
+    {
+        platform::RegistryStore store(options);
+        platform::ScopedSeam<platform::Registry> use(store);
+        const auto lm = platform::RegistryRoot::LocalMachine;
+        auto key = store.create(lm, "SOFTWARE\\PORTPROBE", 63);
+        ASSERT_TRUE(key);
+        store.setValue(*key, "Version", platform::RegSz, platform::toAnsi("版 1.0") + '\0');
+        store.setValue(*key, "Build", platform::RegDword, std::string("\x2A\0\0\0", 4));
+        store.close(*key);
+        EXPECT_EQ(gSetRegValue(lm, "software\\portprobe", "version", 1, RegValue(std::string())),
+            RegValue(std::string("版 1.0")));
+        EXPECT_EQ(gSetRegValue(lm, "SOFTWARE\\PORTPROBE", "Build", 4, RegValue(std::int32_t { 0 })),
+            RegValue(std::int32_t { 42 }));
+    }
+    std::filesystem::remove_all(dir);
+}
+#endif
 
 TEST(CodePage, RoundTripsJapaneseAndCountsDoubleBytes)
 {

@@ -1,0 +1,762 @@
+#include "platform/linux/crypto_openssl.h"
+
+#include <openssl/bio.h>
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/provider.h>
+#include <openssl/rand.h>
+#include <openssl/rsa.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+namespace platform::linux_crypto {
+namespace {
+
+thread_local std::uint32_t tLastError = 0;
+
+bool fail(std::uint32_t code)
+{
+    tLastError = code;
+    return false;
+}
+
+bool succeed()
+{
+    tLastError = 0;
+    return true;
+}
+
+// Key lengths the Enhanced provider gives RC4 when the caller names none.
+constexpr std::size_t Rc4KeyBytes = 16;
+constexpr std::uint32_t DefaultRc4Bits = 128;
+constexpr std::size_t BlobHeaderBytes = 12; // BLOBHEADER + ALG_ID of the wrapping key
+constexpr std::uint8_t BlobVersion = 2;
+constexpr std::size_t MaxKeyFileBytes = 64 * 1024;
+
+struct LibCtxDeleter
+{
+    void operator()(OSSL_LIB_CTX *p) const { OSSL_LIB_CTX_free(p); }
+};
+struct ProviderDeleter
+{
+    void operator()(OSSL_PROVIDER *p) const { OSSL_PROVIDER_unload(p); }
+};
+struct PkeyDeleter
+{
+    void operator()(EVP_PKEY *p) const { EVP_PKEY_free(p); }
+};
+struct PkeyCtxDeleter
+{
+    void operator()(EVP_PKEY_CTX *p) const { EVP_PKEY_CTX_free(p); }
+};
+struct CipherCtxDeleter
+{
+    void operator()(EVP_CIPHER_CTX *p) const { EVP_CIPHER_CTX_free(p); }
+};
+struct MdCtxDeleter
+{
+    void operator()(EVP_MD_CTX *p) const { EVP_MD_CTX_free(p); }
+};
+struct BioDeleter
+{
+    void operator()(BIO *p) const { BIO_free(p); }
+};
+using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
+
+struct Fd
+{
+    int fd = -1;
+    explicit Fd(int f) : fd(f) { }
+    ~Fd()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+};
+
+struct Context
+{
+    std::string folder;
+};
+
+struct Hash
+{
+    std::uint32_t algId = 0;
+    std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> ctx;
+    std::vector<std::uint8_t> value; // set once finished
+    bool finished = false;
+};
+
+struct Rc4Key
+{
+    std::vector<std::uint8_t> bytes;
+    bool exportable = false;
+    std::unique_ptr<EVP_CIPHER_CTX, CipherCtxDeleter> ctx;
+};
+
+struct RsaKey
+{
+    PkeyPtr pkey;
+};
+
+using Object = std::variant<Context, Hash, Rc4Key, RsaKey>;
+
+/// Owned by the effective user, not a link, and closed to group and others.
+bool privateTo(const struct stat &st, bool directory)
+{
+    bool typeOk = directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+    return typeOk && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+bool makeFolders(const std::string &path)
+{
+    // Each missing level is created 0700; levels that exist are left as they are.
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/') {
+            continue;
+        }
+        std::string level = path.substr(0, pos);
+        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+struct OpensslCrypto::State
+{
+    OpensslCryptoOptions options;
+    std::mutex mutex;
+    std::unique_ptr<OSSL_LIB_CTX, LibCtxDeleter> libctx;
+    std::unique_ptr<OSSL_PROVIDER, ProviderDeleter> legacy;
+    std::unique_ptr<OSSL_PROVIDER, ProviderDeleter> standard;
+    EVP_CIPHER *rc4 = nullptr;
+    std::unordered_map<CryptHandle, Object> objects;
+    CryptHandle next = 0x1000;
+
+    ~State() { EVP_CIPHER_free(rc4); }
+
+    bool load()
+    {
+        if (rc4) {
+            return true;
+        }
+        libctx.reset(OSSL_LIB_CTX_new());
+        if (!libctx) {
+            return false;
+        }
+        legacy.reset(OSSL_PROVIDER_load(libctx.get(), "legacy"));
+        standard.reset(OSSL_PROVIDER_load(libctx.get(), "default"));
+        if (!legacy || !standard) {
+            return false;
+        }
+        rc4 = EVP_CIPHER_fetch(libctx.get(), "RC4", nullptr);
+        return rc4 != nullptr;
+    }
+
+    CryptHandle add(Object object)
+    {
+        CryptHandle handle = next++;
+        objects.emplace(handle, std::move(object));
+        return handle;
+    }
+
+    template<class T> T *find(CryptHandle handle)
+    {
+        auto it = objects.find(handle);
+        return it == objects.end() ? nullptr : std::get_if<T>(&it->second);
+    }
+
+    bool keyRc4(Rc4Key &key)
+    {
+        key.ctx.reset(EVP_CIPHER_CTX_new());
+        return key.ctx && EVP_CipherInit_ex2(key.ctx.get(), rc4, nullptr, nullptr, 1, nullptr)
+            && EVP_CIPHER_CTX_set_key_length(key.ctx.get(), static_cast<int>(key.bytes.size()))
+            && EVP_CipherInit_ex2(key.ctx.get(), nullptr, key.bytes.data(), nullptr, 1, nullptr);
+    }
+
+    bool addRc4(std::vector<std::uint8_t> bytes, bool exportable, CryptHandle &handle)
+    {
+        Rc4Key key { std::move(bytes), exportable, nullptr };
+        if (!keyRc4(key)) {
+            return fail(NteFail);
+        }
+        handle = add(std::move(key));
+        return succeed();
+    }
+
+    /// Opens the container's folder after checking it is the user's own.
+    int openFolder(const std::string &folder, std::uint32_t &error)
+    {
+        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st
+        { };
+        if (fd < 0) {
+            error = errno == ENOENT ? NteBadKeyset : NteKeysetEntryBad;
+            return -1;
+        }
+        if (::fstat(fd, &st) != 0 || !privateTo(st, true)) {
+            ::close(fd);
+            error = NteKeysetEntryBad;
+            return -1;
+        }
+        return fd;
+    }
+
+    /// Reads the key-exchange key pair; NteNoKey when there is none yet.
+    PkeyPtr readExchangeKey(const std::string &folder, std::uint32_t &error)
+    {
+        Fd dir(openFolder(folder, error));
+        if (dir.fd < 0) {
+            return nullptr;
+        }
+        Fd file(::openat(dir.fd, KeyFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (file.fd < 0) {
+            error = errno == ENOENT ? NteNoKey : NteKeysetEntryBad;
+            return nullptr;
+        }
+        struct stat st
+        { };
+        if (::fstat(file.fd, &st) != 0 || !privateTo(st, false)
+            || st.st_size > static_cast<off_t>(MaxKeyFileBytes)) {
+            error = NteKeysetEntryBad;
+            return nullptr;
+        }
+        std::string text(static_cast<std::size_t>(st.st_size), '\0');
+        std::size_t got = 0;
+        while (got < text.size()) {
+            ssize_t n = ::read(file.fd, text.data() + got, text.size() - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(text.data(), static_cast<int>(got)));
+        PkeyPtr pkey(bio ? PEM_read_bio_PrivateKey_ex(
+                         bio.get(), nullptr, nullptr, nullptr, libctx.get(), nullptr)
+                         : nullptr);
+        OPENSSL_cleanse(text.data(), text.size());
+        if (!pkey || !EVP_PKEY_is_a(pkey.get(), "RSA")) {
+            error = NteKeysetEntryBad;
+            return nullptr;
+        }
+        return pkey;
+    }
+
+    /// Creates the key-exchange key pair; a pair stored meanwhile by another
+    /// process wins and is returned instead (an existing pair is never replaced).
+    PkeyPtr createExchangeKey(const std::string &folder, std::uint32_t &error)
+    {
+        Fd dir(openFolder(folder, error));
+        if (dir.fd < 0) {
+            return nullptr;
+        }
+        std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> gen(
+            EVP_PKEY_CTX_new_from_name(libctx.get(), "RSA", nullptr));
+        EVP_PKEY *raw = nullptr;
+        if (!gen || EVP_PKEY_keygen_init(gen.get()) <= 0
+            || EVP_PKEY_CTX_set_rsa_keygen_bits(gen.get(), options.rsaBits) <= 0
+            || EVP_PKEY_generate(gen.get(), &raw) <= 0) {
+            error = NteFail;
+            return nullptr;
+        }
+        PkeyPtr pkey(raw);
+        std::unique_ptr<BIO, BioDeleter> bio(BIO_new(BIO_s_mem()));
+        if (!bio
+            || !PEM_write_bio_PrivateKey(
+                bio.get(), pkey.get(), nullptr, nullptr, 0, nullptr, nullptr)) {
+            error = NteFail;
+            return nullptr;
+        }
+        char *pem = nullptr;
+        long pemLength = BIO_get_mem_data(bio.get(), &pem);
+        std::string temp = std::string(KeyFileName) + ".new-" + std::to_string(::getpid());
+        ::unlinkat(dir.fd, temp.c_str(), 0);
+        bool written = false;
+        {
+            Fd file(::openat(
+                dir.fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (file.fd >= 0) {
+                long done = 0;
+                while (done < pemLength) {
+                    ssize_t n =
+                        ::write(file.fd, pem + done, static_cast<std::size_t>(pemLength - done));
+                    if (n < 0 && errno == EINTR) {
+                        continue;
+                    }
+                    if (n <= 0) {
+                        break;
+                    }
+                    done += n;
+                }
+                written = done == pemLength && ::fsync(file.fd) == 0;
+            }
+        }
+        bool linked = written && ::linkat(dir.fd, temp.c_str(), dir.fd, KeyFileName, 0) == 0;
+        int linkError = errno;
+        ::unlinkat(dir.fd, temp.c_str(), 0);
+        if (linked) {
+            return pkey;
+        }
+        if (written && linkError == EEXIST) {
+            return readExchangeKey(folder, error);
+        }
+        error = NteFail;
+        return nullptr;
+    }
+};
+
+OpensslCrypto::OpensslCrypto(OpensslCryptoOptions options) : state_(std::make_unique<State>())
+{
+    // OpenSSL cleans up at exit; initialised first, it does so after a static
+    // service has released its library context.
+    OPENSSL_init_crypto(0, nullptr);
+    state_->options = std::move(options);
+}
+
+OpensslCrypto::~OpensslCrypto() = default;
+
+std::string OpensslCrypto::defaultKeyFolder()
+{
+    std::string base;
+    // The XDG rules ignore a relative value.
+    if (const char *data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
+        base = data;
+    } else {
+        const char *home = std::getenv("HOME");
+        if (!home || *home != '/') {
+            const passwd *entry = ::getpwuid(::geteuid());
+            home = entry ? entry->pw_dir : nullptr;
+        }
+        if (!home || *home != '/') {
+            return {};
+        }
+        base = std::string(home) + "/.local/share";
+    }
+    while (base.size() > 1 && base.back() == '/') {
+        base.pop_back();
+    }
+    return base + "/portprobe/crypto";
+}
+
+bool OpensslCrypto::acquireContext(CryptHandle &prov, const char *container, const char *provider,
+    std::uint32_t provType, std::uint32_t flags)
+{
+    std::lock_guard lock(state_->mutex);
+    if (provType != ProvRsaFull) {
+        return fail(NteBadProvType);
+    }
+    if (container || provider) {
+        // Only the user's default container of the default provider is kept here.
+        return fail(NteBadKeyset);
+    }
+    if ((flags & ~CryptNewKeyset) != 0) {
+        return fail(NteBadFlags);
+    }
+    if (!state_->load()) {
+        return fail(NteFail);
+    }
+    std::string folder =
+        state_->options.keyFolder.empty() ? defaultKeyFolder() : state_->options.keyFolder;
+    if (folder.empty() || folder.front() != '/') {
+        return fail(NteBadKeyset);
+    }
+    std::uint32_t error = 0;
+    if (flags & CryptNewKeyset) {
+        struct stat st
+        { };
+        if (::lstat(folder.c_str(), &st) == 0) {
+            return fail(NteExists);
+        }
+        std::string parent = folder.substr(0, folder.find_last_of('/'));
+        if (!parent.empty() && !makeFolders(parent)) {
+            return fail(NteFail);
+        }
+        if (::mkdir(folder.c_str(), 0700) != 0) {
+            return fail(errno == EEXIST ? NteExists : NteFail);
+        }
+        ::chmod(folder.c_str(), 0700);
+    }
+    int fd = state_->openFolder(folder, error);
+    if (fd < 0) {
+        return fail(error);
+    }
+    ::close(fd);
+    prov = state_->add(Context { folder });
+    return succeed();
+}
+
+bool OpensslCrypto::releaseContext(CryptHandle prov)
+{
+    std::lock_guard lock(state_->mutex);
+    if (!state_->find<Context>(prov)) {
+        return fail(ErrorInvalidHandle);
+    }
+    state_->objects.erase(prov);
+    return succeed();
+}
+
+bool OpensslCrypto::createHash(CryptHandle prov, std::uint32_t algId, CryptHandle &hash)
+{
+    std::lock_guard lock(state_->mutex);
+    if (!state_->find<Context>(prov)) {
+        return fail(ErrorInvalidHandle);
+    }
+    const char *name = algId == CalgMd5 ? "MD5" : algId == CalgSha1 ? "SHA1" : nullptr;
+    if (!name) {
+        return fail(NteBadAlgid);
+    }
+    EVP_MD *md = EVP_MD_fetch(state_->libctx.get(), name, nullptr);
+    Hash object { algId, std::unique_ptr<EVP_MD_CTX, MdCtxDeleter>(EVP_MD_CTX_new()), {}, false };
+    bool ok = md && object.ctx && EVP_DigestInit_ex2(object.ctx.get(), md, nullptr);
+    EVP_MD_free(md);
+    if (!ok) {
+        return fail(NteFail);
+    }
+    hash = state_->add(std::move(object));
+    return succeed();
+}
+
+bool OpensslCrypto::hashData(CryptHandle hash, const std::uint8_t *data, std::uint32_t length)
+{
+    std::lock_guard lock(state_->mutex);
+    Hash *object = state_->find<Hash>(hash);
+    if (!object) {
+        return fail(ErrorInvalidHandle);
+    }
+    if (object->finished) {
+        return fail(NteBadHashState);
+    }
+    if (length > 0 && !data) {
+        return fail(ErrorInvalidParameter);
+    }
+    if (!EVP_DigestUpdate(object->ctx.get(), data, length)) {
+        return fail(NteFail);
+    }
+    return succeed();
+}
+
+bool OpensslCrypto::destroyHash(CryptHandle hash)
+{
+    std::lock_guard lock(state_->mutex);
+    if (!state_->find<Hash>(hash)) {
+        return fail(ErrorInvalidHandle);
+    }
+    state_->objects.erase(hash);
+    return succeed();
+}
+
+bool OpensslCrypto::deriveKey(
+    CryptHandle prov, std::uint32_t algId, CryptHandle hash, std::uint32_t flags, CryptHandle &key)
+{
+    std::lock_guard lock(state_->mutex);
+    Hash *object = state_->find<Hash>(hash);
+    if (!state_->find<Context>(prov) || !object) {
+        return fail(ErrorInvalidHandle);
+    }
+    if (algId != CalgRc4) {
+        return fail(NteBadAlgid);
+    }
+    std::uint32_t bits = flags >> 16;
+    if ((bits != 0 && bits != DefaultRc4Bits) || (flags & 0xFFFF & ~CryptExportable) != 0) {
+        return fail(NteBadFlags);
+    }
+    if (!object->finished) {
+        std::array<std::uint8_t, EVP_MAX_MD_SIZE> value {};
+        unsigned int size = 0;
+        if (!EVP_DigestFinal_ex(object->ctx.get(), value.data(), &size)) {
+            return fail(NteFail);
+        }
+        object->value.assign(value.begin(), value.begin() + size);
+        object->finished = true;
+    }
+    // The key is the hash value's first bytes, without salt, as the Enhanced
+    // and Strong providers derive their default 128-bit RC4 keys.
+    if (object->value.size() < Rc4KeyBytes) {
+        return fail(NteBadHashState);
+    }
+    std::vector<std::uint8_t> bytes(object->value.begin(), object->value.begin() + Rc4KeyBytes);
+    return state_->addRc4(std::move(bytes), (flags & CryptExportable) != 0, key);
+}
+
+bool OpensslCrypto::genKey(
+    CryptHandle prov, std::uint32_t algId, std::uint32_t flags, CryptHandle &key)
+{
+    std::lock_guard lock(state_->mutex);
+    Context *context = state_->find<Context>(prov);
+    if (!context) {
+        return fail(ErrorInvalidHandle);
+    }
+    if (algId == AtKeyExchange || algId == CalgRsaKeyx) {
+        std::uint32_t error = 0;
+        PkeyPtr pkey = state_->createExchangeKey(context->folder, error);
+        if (!pkey) {
+            return fail(error);
+        }
+        key = state_->add(RsaKey { std::move(pkey) });
+        return succeed();
+    }
+    if (algId != CalgRc4) {
+        return fail(NteBadAlgid);
+    }
+    std::uint32_t bits = flags >> 16;
+    if ((bits != 0 && bits != DefaultRc4Bits) || (flags & 0xFFFF & ~CryptExportable) != 0) {
+        return fail(NteBadFlags);
+    }
+    std::vector<std::uint8_t> bytes(Rc4KeyBytes);
+    if (RAND_bytes_ex(state_->libctx.get(), bytes.data(), bytes.size(), 0) != 1) {
+        return fail(NteFail);
+    }
+    return state_->addRc4(std::move(bytes), (flags & CryptExportable) != 0, key);
+}
+
+bool OpensslCrypto::getUserKey(CryptHandle prov, std::uint32_t keySpec, CryptHandle &key)
+{
+    std::lock_guard lock(state_->mutex);
+    Context *context = state_->find<Context>(prov);
+    if (!context) {
+        return fail(ErrorInvalidHandle);
+    }
+    if (keySpec != AtKeyExchange) {
+        return fail(NteNoKey);
+    }
+    std::uint32_t error = 0;
+    PkeyPtr pkey = state_->readExchangeKey(context->folder, error);
+    if (!pkey) {
+        return fail(error);
+    }
+    key = state_->add(RsaKey { std::move(pkey) });
+    return succeed();
+}
+
+bool OpensslCrypto::exportKey(CryptHandle key, CryptHandle expKey, std::uint32_t blobType,
+    std::uint32_t flags, std::uint8_t *data, std::uint32_t &length)
+{
+    std::lock_guard lock(state_->mutex);
+    Rc4Key *session = state_->find<Rc4Key>(key);
+    if (!session) {
+        return fail(state_->objects.count(key) ? NteBadKey : ErrorInvalidHandle);
+    }
+    if (blobType != SimpleBlob) {
+        return fail(NteBadType);
+    }
+    if (flags != 0) {
+        return fail(NteBadFlags);
+    }
+    RsaKey *wrapper = state_->find<RsaKey>(expKey);
+    if (!wrapper) {
+        return fail(expKey == 0 ? NteBadKey : ErrorInvalidHandle);
+    }
+    if (!session->exportable) {
+        return fail(NteBadKeyState);
+    }
+    std::size_t modulus = static_cast<std::size_t>(EVP_PKEY_get_size(wrapper->pkey.get()));
+    std::uint32_t needed = static_cast<std::uint32_t>(BlobHeaderBytes + modulus);
+    if (!data) {
+        length = needed;
+        return succeed();
+    }
+    if (length < needed) {
+        length = needed;
+        return fail(ErrorMoreData);
+    }
+    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> ctx(
+        EVP_PKEY_CTX_new_from_pkey(state_->libctx.get(), wrapper->pkey.get(), nullptr));
+    std::vector<std::uint8_t> wrapped(modulus);
+    std::size_t wrappedLength = wrapped.size();
+    if (!ctx || EVP_PKEY_encrypt_init(ctx.get()) <= 0
+        || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0
+        || EVP_PKEY_encrypt(ctx.get(), wrapped.data(), &wrappedLength, session->bytes.data(),
+               session->bytes.size())
+            <= 0
+        || wrappedLength != modulus) {
+        return fail(NteFail);
+    }
+    // BLOBHEADER { SIMPLEBLOB, version 2, reserved 0, RC4 }, the wrapping key's
+    // algorithm, then the PKCS #1 block in little-endian byte order.
+    std::uint8_t *out = data;
+    out[0] = static_cast<std::uint8_t>(SimpleBlob);
+    out[1] = BlobVersion;
+    out[2] = out[3] = 0;
+    for (int i = 0; i < 4; ++i) {
+        out[4 + i] = static_cast<std::uint8_t>(CalgRc4 >> (8 * i));
+        out[8 + i] = static_cast<std::uint8_t>(CalgRsaKeyx >> (8 * i));
+    }
+    std::reverse_copy(wrapped.begin(), wrapped.end(), out + BlobHeaderBytes);
+    length = needed;
+    return succeed();
+}
+
+bool OpensslCrypto::importKey(CryptHandle prov, const std::uint8_t *data, std::uint32_t length,
+    CryptHandle pubKey, std::uint32_t flags, CryptHandle &key)
+{
+    std::lock_guard lock(state_->mutex);
+    Context *context = state_->find<Context>(prov);
+    if (!context) {
+        return fail(ErrorInvalidHandle);
+    }
+    if ((flags & ~CryptExportable) != 0) {
+        return fail(NteBadFlags);
+    }
+    if (!data || length < BlobHeaderBytes) {
+        return fail(NteBadData);
+    }
+    auto le32 = [&](std::size_t at) {
+        return std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8
+            | std::uint32_t(data[at + 2]) << 16 | std::uint32_t(data[at + 3]) << 24;
+    };
+    if (data[0] != SimpleBlob) {
+        return fail(NteBadType);
+    }
+    if (data[1] != BlobVersion || data[2] != 0 || data[3] != 0) {
+        return fail(NteBadData);
+    }
+    if (le32(4) != CalgRc4 || le32(8) != CalgRsaKeyx) {
+        return fail(NteBadAlgid);
+    }
+    PkeyPtr own;
+    EVP_PKEY *pkey = nullptr;
+    if (pubKey == 0) {
+        std::uint32_t error = 0;
+        own = state_->readExchangeKey(context->folder, error);
+        if (!own) {
+            return fail(error);
+        }
+        pkey = own.get();
+    } else if (RsaKey *wrapper = state_->find<RsaKey>(pubKey)) {
+        pkey = wrapper->pkey.get();
+    } else {
+        return fail(ErrorInvalidHandle);
+    }
+    std::size_t modulus = static_cast<std::size_t>(EVP_PKEY_get_size(pkey));
+    if (length - BlobHeaderBytes != modulus) {
+        return fail(NteBadData);
+    }
+    std::vector<std::uint8_t> wrapped(data + BlobHeaderBytes, data + length);
+    std::reverse(wrapped.begin(), wrapped.end());
+    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> ctx(
+        EVP_PKEY_CTX_new_from_pkey(state_->libctx.get(), pkey, nullptr));
+    std::vector<std::uint8_t> plain(modulus);
+    std::size_t plainLength = plain.size();
+    if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) <= 0
+        || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0
+        || EVP_PKEY_decrypt(ctx.get(), plain.data(), &plainLength, wrapped.data(), wrapped.size())
+            <= 0) {
+        return fail(NteBadData);
+    }
+    // RC4 keys of 40 to 128 bits, as the Enhanced provider accepts them.
+    if (plainLength < 5 || plainLength > Rc4KeyBytes) {
+        return fail(NteBadData);
+    }
+    plain.resize(plainLength);
+    return state_->addRc4(std::move(plain), (flags & CryptExportable) != 0, key);
+}
+
+bool OpensslCrypto::destroyKey(CryptHandle key)
+{
+    std::lock_guard lock(state_->mutex);
+    if (!state_->find<Rc4Key>(key) && !state_->find<RsaKey>(key)) {
+        return fail(ErrorInvalidHandle);
+    }
+    state_->objects.erase(key);
+    return succeed();
+}
+
+namespace {
+
+bool rc4Run(EVP_CIPHER_CTX *ctx, std::uint8_t *data, std::uint32_t length)
+{
+    // RC4 never changes a length; the update works in place.
+    std::uint32_t done = 0;
+    while (done < length) {
+        int chunk = static_cast<int>(std::min<std::uint32_t>(length - done, 1u << 30));
+        int out = 0;
+        if (!EVP_CipherUpdate(ctx, data + done, &out, data + done, chunk) || out != chunk) {
+            return false;
+        }
+        done += static_cast<std::uint32_t>(chunk);
+    }
+    return true;
+}
+
+} // namespace
+
+bool OpensslCrypto::encrypt(
+    CryptHandle key, bool final, std::uint8_t *data, std::uint32_t &length, std::uint32_t capacity)
+{
+    std::lock_guard lock(state_->mutex);
+    Rc4Key *session = state_->find<Rc4Key>(key);
+    if (!session) {
+        return fail(state_->objects.count(key) ? NteBadKey : ErrorInvalidHandle);
+    }
+    if (!data) {
+        return succeed(); // the size needed: a stream cipher adds nothing
+    }
+    if (length > capacity) {
+        return fail(ErrorMoreData);
+    }
+    if (!rc4Run(session->ctx.get(), data, length)) {
+        return fail(NteFail);
+    }
+    // After the final block the key starts its stream afresh, as CryptoAPI's does.
+    if (final && !state_->keyRc4(*session)) {
+        return fail(NteFail);
+    }
+    return succeed();
+}
+
+bool OpensslCrypto::decrypt(CryptHandle key, bool final, std::uint8_t *data, std::uint32_t &length)
+{
+    std::lock_guard lock(state_->mutex);
+    Rc4Key *session = state_->find<Rc4Key>(key);
+    if (!session) {
+        return fail(state_->objects.count(key) ? NteBadKey : ErrorInvalidHandle);
+    }
+    if (length > 0 && !data) {
+        return fail(ErrorInvalidParameter);
+    }
+    if (!rc4Run(session->ctx.get(), data, length) || (final && !state_->keyRc4(*session))) {
+        return fail(NteFail);
+    }
+    return succeed();
+}
+
+std::uint32_t OpensslCrypto::lastError() const
+{
+    return tLastError;
+}
+
+} // namespace platform::linux_crypto
+
+namespace platform {
+
+template<> Crypto &Seam<Crypto>::defaultInstance()
+{
+    static linux_crypto::OpensslCrypto instance;
+    return instance;
+}
+
+} // namespace platform

@@ -1,0 +1,56 @@
+#pragma once
+// The registry on Linux: a SQLite database per root (current user, local
+// machine). See docs/architecture.md, "The registry store".
+
+#include "platform/registry.h"
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+struct RegistryStoreOptions
+{
+    /// Database of HKEY_CURRENT_USER; created, with its folder (0700), on the first write.
+    std::string currentUserFile;
+    /// Database of HKEY_LOCAL_MACHINE; created on the first write (by root: folder
+    /// 0755, file 0644), read by everyone.
+    std::string localMachineFile;
+    /// How long a call waits for another program's lock before it fails.
+    int busyTimeoutMs = 5000;
+};
+
+/// The store's places: $XDG_DATA_HOME/portprobe/registry/current-user.db (else
+/// ~/.local/share/...) and /var/lib/portprobe/registry/local-machine.db.
+RegistryStoreOptions defaultRegistryStoreOptions();
+
+class RegistryStore final : public Registry
+{
+public:
+    explicit RegistryStore(RegistryStoreOptions options);
+    ~RegistryStore() override;
+    RegistryStore(const RegistryStore &) = delete;
+    RegistryStore &operator=(const RegistryStore &) = delete;
+
+    std::optional<RegistryKey> open(
+        RegistryRoot root, std::string_view subkey, std::uint32_t samDesired) override;
+    std::optional<RegistryKey> create(
+        RegistryRoot root, std::string_view subkey, std::uint32_t samDesired) override;
+    std::optional<std::string> enumValue(
+        RegistryKey key, std::uint32_t index, std::uint32_t bufferChars) override;
+    std::optional<std::string> enumKey(
+        RegistryKey key, std::uint32_t index, std::uint32_t bufferChars) override;
+    bool deleteKey(RegistryKey key, std::string_view subkey) override;
+    bool deleteValue(RegistryKey key, std::string_view valueName) override;
+    std::optional<RegistryValue> queryValue(
+        RegistryKey key, std::string_view valueName, std::uint32_t bufferBytes) override;
+    bool setValue(RegistryKey key, std::string_view valueName, std::uint32_t type,
+        std::string_view data) override;
+    void close(RegistryKey key) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace platform

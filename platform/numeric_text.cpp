@@ -1,0 +1,180 @@
+#include "platform/numeric_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// Splits UTF-8 text into characters (a malformed byte counts as one).
+template<class Visit> void forEachCharacter(std::string_view text, Visit &&visit)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (i + len > text.size()) {
+            len = 1;
+        }
+        if (!visit(text.substr(i, len))) {
+            return;
+        }
+        i += len;
+    }
+}
+
+// Full-width forms a Japanese input method produces, as their ASCII letters.
+std::string narrowFullWidth(std::string_view text)
+{
+    std::string out;
+    forEachCharacter(text, [&](std::string_view ch) {
+        if (ch.size() == 3) {
+            const auto b0 = static_cast<unsigned char>(ch[0]);
+            const auto b1 = static_cast<unsigned char>(ch[1]);
+            const auto b2 = static_cast<unsigned char>(ch[2]);
+            const unsigned cp = ((b0 & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
+            if (cp >= 0xFF01 && cp <= 0xFF5E) {
+                out += static_cast<char>(cp - 0xFF01 + 0x21);
+                return true;
+            }
+            if (cp == 0x3000) {
+                out += ' ';
+                return true;
+            }
+            if (cp == 0xFFE5) {
+                out += '\\';
+                return true;
+            }
+        }
+        if (ch == "\xC2\xA5") { // yen sign
+            out += '\\';
+            return true;
+        }
+        out += ch;
+        return true;
+    });
+    return out;
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::optional<double> parseRadix(std::string_view digits, int radix)
+{
+    if (digits.empty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, radix);
+    if (ec != std::errc {} || end != digits.data() + digits.size() || value > 0xFFFFFFFFu) {
+        return std::nullopt;
+    }
+    // The digits are a bit pattern: 16 bits when they fit, else 32, read as signed.
+    if (value <= 0xFFFFu) {
+        return static_cast<double>(static_cast<std::int16_t>(value));
+    }
+    return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+}
+
+} // namespace
+
+std::optional<double> gParseNumericText(std::string_view text)
+{
+    const std::string narrowed = narrowFullWidth(text);
+    std::string_view s = trimBlanks(narrowed);
+    if (s.empty()) {
+        return std::nullopt;
+    }
+    if (s.size() > 2 && s[0] == '&') {
+        const char kind = static_cast<char>(s[1] | 0x20);
+        if (kind == 'h') {
+            return parseRadix(s.substr(2), 16);
+        }
+        if (kind == 'o') {
+            return parseRadix(s.substr(2), 8);
+        }
+        return std::nullopt;
+    }
+
+    bool negative = false;
+    bool signSeen = false;
+    if (s.front() == '(' && s.back() == ')') {
+        negative = true;
+        signSeen = true;
+        s = trimBlanks(s.substr(1, s.size() - 2));
+    }
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        if (signSeen) {
+            return std::nullopt;
+        }
+        negative = s.front() == '-';
+        signSeen = true;
+        s = trimBlanks(s.substr(1));
+    }
+    if (!s.empty() && (s.back() == '+' || s.back() == '-')) {
+        if (signSeen) {
+            return std::nullopt;
+        }
+        negative = s.back() == '-';
+        s = trimBlanks(s.substr(0, s.size() - 1));
+    }
+    if (!s.empty() && s.front() == '\\') { // currency (yen) sign
+        s = s.substr(1);
+    }
+
+    // Mantissa: digits with thousands separators, one decimal point; then an exponent.
+    std::string plain;
+    std::size_t i = 0;
+    bool digits = false;
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c >= '0' && c <= '9') {
+            plain += c;
+            digits = true;
+        } else if (c == ',' && !point && digits) {
+            continue;
+        } else if (c == '.' && !point) {
+            plain += c;
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits) {
+        return std::nullopt;
+    }
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
+        std::string exponent = "e";
+        std::size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
+            exponent += s[j++];
+        }
+        const std::size_t start = j;
+        while (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+            exponent += s[j++];
+        }
+        if (j == start) {
+            return std::nullopt;
+        }
+        plain += exponent;
+        i = j;
+    }
+    if (i != s.size()) {
+        return std::nullopt;
+    }
+    double value = 0;
+    auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (ec != std::errc {} || end != plain.data() + plain.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
+}
