@@ -9,7 +9,9 @@
 #      main window, closes it as a window manager would, and checks that the
 #      program ended normally, that its settings went to that user's config
 #      folder and that nothing was written under /usr;
-#   5. `apt-get purge`, then checks that nothing the package installed is left.
+#   5. `apt-get purge`, then checks that nothing the package installed is left;
+#   6. the class library's package the same way, with the example program
+#      (examples/classlib-consumer) built against the installed library.
 # Needs root (it installs a package). Run by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -193,23 +195,45 @@ if ! cmp -s /usr/lib/portprobe/setting.ini resources/setting.ini; then
 fi
 echo "test-package: nothing written under /usr"
 
+# Everything package $1 installed (listed in $2) is gone, but folders that
+# other packages share.
+check_removed() {
+  local left=()
+  while read -r path; do
+    [[ -e "$path" || -L "$path" ]] || continue
+    if [[ -d "$path" && ! -L "$path" ]] && dpkg -S "$path" >/dev/null 2>&1; then
+      continue
+    fi
+    case "$path" in
+      / | /usr | /lib) continue ;;
+    esac
+    left+=("$path")
+  done <"$2"
+  if ((${#left[@]} > 0)); then
+    echo "test-package: left behind after removing $1: ${left[*]}" >&2
+    return 1
+  fi
+  echo "test-package: $1 removed, nothing left"
+}
+
 echo "-- removing"
 apt-get purge -y -qq portprobe >/dev/null
-left=()
-while read -r path; do
-  [[ -e "$path" || -L "$path" ]] || continue
-  # Folders shared with other packages stay; everything of our own goes.
-  if [[ -d "$path" && ! -L "$path" ]] && dpkg -S "$path" >/dev/null 2>&1; then
-    continue
+check_removed portprobe "$work/installed.txt"
+
+# The class library's package: the example program builds against /usr alone.
+dev=$(ls build/package/portprobe-classlib-dev_*_amd64.deb 2>/dev/null || true)
+if [[ -n "$dev" ]]; then
+  echo "-- the class library's package: install, build the example against it, remove"
+  if dpkg-query -W -f='${Status}' portprobe-classlib-dev 2>/dev/null | grep -q 'installed'; then
+    apt-get purge -y -qq portprobe-classlib-dev >/dev/null
   fi
-  case "$path" in
-    / | /usr | /lib) continue ;;
-  esac
-  left+=("$path")
-done <"$work/installed.txt"
-if ((${#left[@]} > 0)); then
-  echo "test-package: left behind after removal: ${left[*]}" >&2
-  exit 1
+  apt-get install -y -qq "./$dev" >/dev/null
+  dpkg -L portprobe-classlib-dev >"$work/installed-dev.txt"
+  cmake -S examples/classlib-consumer -B "$work/consumer" -G Ninja >/dev/null
+  cmake --build "$work/consumer" >/dev/null
+  "$work/consumer/classlib_consumer" >/dev/null
+  echo "test-package: the example program built against the installed class library and ran"
+  apt-get purge -y -qq portprobe-classlib-dev >/dev/null
+  check_removed portprobe-classlib-dev "$work/installed-dev.txt"
 fi
-echo "test-package: removed, nothing left"
 echo "package round trip passed"
