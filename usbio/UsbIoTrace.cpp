@@ -1,5 +1,6 @@
 #include "usbio/UsbIoTrace.h"
 
+#include "platform/codepage.h"
 #include "usbio/QuillFunc_USBIO.h"
 
 #include <QDateTime>
@@ -39,26 +40,26 @@ void installUsbIoTrace()
         return;
     }
     usbio::SetTraceSink([](std::string_view label, std::uint32_t code, std::string_view text) {
+        // The system's message text comes in the ANSI code page. All parts
+        // are put in at once, so a "%1" inside a text stays as it is.
         qCDebug(lcUsbIo).noquote()
             << stamp()
             << QStringLiteral("\"%1\" error %2 (%3)")
-                   .arg(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())))
-                   .arg(code)
-                   .arg(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+                   .arg(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
+                       QString::number(code), QString::fromStdString(platform::fromAnsi(text)));
     });
-    usbio::SetReportSink(
-        [](usbio::ReportDirection direction, std::span<const std::uint8_t> bytes, bool ok) {
-            const bool out = direction == usbio::ReportDirection::Output;
-            if (!out && !ok) {
-                qCDebug(lcUsbIo).noquote() << stamp() << QStringLiteral("in: no report");
-                return;
-            }
-            qCDebug(lcUsbIo).noquote()
-                << stamp()
-                << QStringLiteral("%1 %2 bytes%3: %4")
-                       .arg(out ? QStringLiteral("out") : QStringLiteral("in"))
-                       .arg(bytes.size())
-                       .arg(ok ? QString() : QStringLiteral(" (write failed)"))
-                       .arg(gUsbIoHexBytes(bytes));
-        });
+    usbio::SetReportSink([](usbio::ReportDirection direction, std::span<const std::uint8_t> bytes,
+                             bool ok) {
+        const bool out = direction == usbio::ReportDirection::Output;
+        if (!out && !ok) {
+            qCDebug(lcUsbIo).noquote() << stamp() << QStringLiteral("in: no report");
+            return;
+        }
+        qCDebug(lcUsbIo).noquote()
+            << stamp()
+            << QStringLiteral("%1 %2 bytes%3: %4")
+                   .arg(out ? QStringLiteral("out") : QStringLiteral("in"),
+                       QString::number(bytes.size()),
+                       ok ? QString() : QStringLiteral(" (write failed)"), gUsbIoHexBytes(bytes));
+    });
 }
