@@ -5,6 +5,7 @@
 #include "platform/qt/qt_seams.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
+#include "usbio/UsbIoTrace.h"
 
 #include <QApplication>
 
@@ -49,6 +50,7 @@ int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
     gInitPictures();
     platform::installQtSeams();
     installEndProgramHandler();
+    installUsbIoTrace();
     try {
         QApplication::setWindowIcon(gLoadPicture(gGetAppFilePath("sys/icon.ico")));
     } catch (...) {
