@@ -7,6 +7,7 @@
 #include "platform/qt/session_end.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
+#include "usbio/UsbIoTrace.h"
 
 #include <QApplication>
 
@@ -136,6 +137,7 @@ int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
     platform::installQtSeams();
     installEndProgramHandler();
     installSessionEndHandler();
+    installUsbIoTrace();
     try {
         QApplication::setWindowIcon(gLoadPicture(gGetAppFilePath("sys/icon.ico")));
     } catch (...) {

@@ -2,8 +2,13 @@
 // driver on Windows).
 
 #include "app/ProgramStart.h"
+#include "portprobe_build.h"
+
+#include <QGuiApplication>
 
 int main(int argc, char **argv)
 {
+    // Wayland matches the window to its launcher entry (and icon) by this ID.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(build::AppId));
     return gRunProgram(argc, argv);
 }

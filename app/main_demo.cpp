@@ -7,13 +7,18 @@
 #include "app/frmMenu.h"
 #include "platform/hid.h"
 #include "platform/sim/sim_board.h"
+#include "portprobe_build.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QScreen>
 
 int main(int argc, char **argv)
 {
     // Real time: a read that gets no answer waits as long as on a real board.
+    // Wayland matches the window to its launcher entry (and icon) by this ID.
+    QGuiApplication::setDesktopFileName(
+        QString::fromLatin1(build::AppId) + QStringLiteral(".demo"));
     static platform::sim::SimHid hid(platform::sim::SimTime::Real);
     hid.addBoard();
     platform::Seam<platform::HidApi>::install(&hid);

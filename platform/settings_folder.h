@@ -14,7 +14,9 @@ class SettingsFolder
 public:
     virtual ~SettingsFolder() = default;
 
-    /// True when the current user may create and replace files in @p folder.
+    /// True when the current user may create and replace files in @p folder
+    /// and it is a folder the program may keep files in (on Linux never one
+    /// under /usr, the installed system, even for root).
     virtual bool isWritable(std::string_view folder) const = 0;
 
     /// The current user's own settings folder for program @p appName

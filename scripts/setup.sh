@@ -14,7 +14,9 @@ packages=(
   libssl-dev openssl libsqlite3-dev libglib2.0-dev shared-mime-info
   fonts-ipafont-gothic xdg-utils
   xvfb xauth x11-apps imagemagick xdotool python3
+  dpkg-dev desktop-file-utils appstream lintian man-db
   libclang-rt-14-dev
+  binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-i686 g++-mingw-w64-i686
 )
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64 wine64 wine)

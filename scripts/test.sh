@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds PORTPROBE and runs every test: the debug build, the release build
-# (built in full, so it cannot break unseen), the whole suite once
-# more under AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz
-# targets for a fixed time each. Installs what it needs first.
+# (built in full, so it cannot break unseen), the Debian package's round trip
+# (scripts/test-package.sh), the whole suite once more under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and the fuzz targets for a fixed time each.
+# Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +26,13 @@ cmake --build --preset release
 
 echo "== class library: install, and build the example program against it"
 bash scripts/test-consumer.sh build/default
+
+echo "== Debian package: build, lintian, install, start as root and as a user, remove"
+if [[ $(id -u) -eq 0 ]]; then
+  bash scripts/test-package.sh
+else
+  echo "skipped: installing the package needs root (CI runs as root)"
+fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan

@@ -17,6 +17,7 @@ using platform::InvalidHidHandle;
 
 ModuleState gState;
 TraceSink gTraceSink;
+ReportSink gReportSink;
 
 // Published 32-bit sizes of the records handed to the platform.
 constexpr std::uint32_t InterfaceDataSize = 28;
@@ -72,6 +73,11 @@ void ResetState()
 void SetTraceSink(TraceSink sink)
 {
     gTraceSink = std::move(sink);
+}
+
+void SetReportSink(ReportSink sink)
+{
+    gReportSink = std::move(sink);
 }
 
 void TraceApiResult(std::string_view label)
@@ -238,6 +244,9 @@ bool WriteReport()
         s.LastApiResult = platform::hid().writeFile(
             s.HIDHandle, report.data(), static_cast<std::uint32_t>(L), &count);
         written = s.LastApiResult != 0;
+        if (gReportSink) {
+            gReportSink(ReportDirection::Output, report, written);
+        }
     });
     return written;
 }
@@ -257,7 +266,14 @@ void ReadReport(std::uint32_t waitMs)
     TraceApiResult("ReadFile");
     s.LastApiResult = static_cast<std::int32_t>(hid.waitForSingleObject(s.ReadEvent, waitMs));
     TraceApiResult("WaitForSingleObject");
-    if (s.LastApiResult == static_cast<std::int32_t>(WAIT_OBJECT_0)) {
+    const bool arrived = s.LastApiResult == static_cast<std::int32_t>(WAIT_OBJECT_0);
+    if (gReportSink) {
+        gReportSink(ReportDirection::Input,
+            arrived ? std::span<const std::uint8_t>(s.InputReportBuffer)
+                    : std::span<const std::uint8_t>(),
+            arrived);
+    }
+    if (arrived) {
         // The report is in the buffer.
     } else if (s.LastApiResult == static_cast<std::int32_t>(WAIT_TIMEOUT)) {
         // The board is taken to be gone.

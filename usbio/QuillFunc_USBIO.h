@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,16 @@ namespace QuillFunc_USBIO {
 using TraceSink =
     std::function<void(std::string_view label, std::uint32_t code, std::string_view text)>;
 void SetTraceSink(TraceSink sink);
+
+/// Which way a report travelled.
+enum class ReportDirection { Output, Input };
+/// Where every report on the wire goes: each output report as written (with
+/// whether the write succeeded) and each input report a wait completed. A
+/// read that got no report is passed with no bytes and ok false. Unset (the
+/// default), nothing is copied or formatted.
+using ReportSink =
+    std::function<void(ReportDirection direction, std::span<const std::uint8_t> bytes, bool ok)>;
+void SetReportSink(ReportSink sink);
 
 /// Echo reports discarded by one read before it gives up.
 inline constexpr int MaxDiscardedReports = 256;

@@ -1,6 +1,7 @@
 #include "platform/settings_folder.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -22,9 +23,22 @@ bool makeFolder(const std::string &path)
 class XdgSettingsFolder final : public SettingsFolder
 {
 public:
+    // /usr holds the installed system, which packages own: nothing the
+    // program writes belongs there, even where root could write it.
     bool isWritable(std::string_view folder) const override
     {
-        return !folder.empty() && ::access(std::string(folder).c_str(), W_OK | X_OK) == 0;
+        if (folder.empty()) {
+            return false;
+        }
+        char resolved[PATH_MAX];
+        if (!::realpath(std::string(folder).c_str(), resolved)) {
+            return false;
+        }
+        const std::string_view real(resolved);
+        if (real == "/usr" || real.starts_with("/usr/")) {
+            return false;
+        }
+        return ::access(resolved, W_OK | X_OK) == 0;
     }
 
     std::optional<std::string> userFolder(std::string_view appName) const override

@@ -73,12 +73,9 @@ TEST(cPath, QuotesAndJoins)
     const Quote quotes[] = {
         { "C:\\Program Files\\a.exe", false, "\"C:\\Program Files\\a.exe\"" },
         { "\"C:\\Program Files\\a.exe\"", false, "\"C:\\Program Files\\a.exe\"" },
-        { "\"a b", false, "\"a b\"" },
-        { "a,b", false, "\"a,b\"" },
-        { "C:\\a.exe", false, "C:\\a.exe" },
-        { "C:\\a.exe", true, "\"C:\\a.exe\"" },
-        { "", false, "" },
-        { "", true, "\"" }, // the opening quote already ends the text
+        { "\"a b", false, "\"a b\"" }, { "a,b", false, "\"a,b\"" },
+        { "C:\\a.exe", false, "C:\\a.exe" }, { "C:\\a.exe", true, "\"C:\\a.exe\"" },
+        { "", false, "" }, { "", true, "\"" }, // the opening quote already ends the text
     };
     for (const Quote &q : quotes) {
         for (G grammar : { G::Windows, G::Posix }) {

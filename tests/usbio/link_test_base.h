@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,12 +69,14 @@ protected:
         Err().Clear();
         usbio::ResetState();
         usbio::SetTraceSink(nullptr);
+        usbio::SetReportSink(nullptr);
         TargetVendorID = 0x1352;
         TargetProductID = 0x0100;
     }
     ~LinkTestBase()
     {
         usbio::SetTraceSink(nullptr);
+        usbio::SetReportSink(nullptr);
         usbio::ResetState();
         gbooHideErrMsg = false;
         Err().Clear();
@@ -94,7 +97,26 @@ protected:
         });
     }
 
+    /// From now on the reports the link passes collect here, as "out"/"in",
+    /// "ok"/"failed" and the bytes.
+    void collectReports()
+    {
+        usbio::SetReportSink(
+            [this](usbio::ReportDirection direction, std::span<const std::uint8_t> data, bool ok) {
+                reports.push_back({ direction == usbio::ReportDirection::Output ? "out" : "in",
+                    ok ? "ok" : "failed", { data.begin(), data.end() } });
+            });
+    }
+
     usbio::ModuleState &state() { return usbio::State(); }
+
+    struct Report
+    {
+        std::string direction, outcome;
+        std::vector<std::uint8_t> bytes;
+        bool operator==(const Report &) const = default;
+    };
+    std::vector<Report> reports;
 
     std::int16_t value = 0;
     std::vector<std::string> labels, texts;

@@ -159,7 +159,12 @@ TEST_P(LinkTest, BoardThatStopsAnsweringDropsTheLinkAfterTheWait)
     rig->addBoard();
     rig->withBoard(0, [](SimBoard &b) { b.setFault(SimFault::NeverAnswers); });
     collectLabels();
+    collectReports();
     EXPECT_FALSE(gUSBIO_ReadP0(value));
+    // The command went out whole; the wait brought no report.
+    EXPECT_THAT(reports,
+        ElementsAre(Report { "out", "ok", bytes({ 0, 3, 0, 0, 0, 0, 0, 0, 0 }) },
+            Report { "in", "failed", {} }));
     EXPECT_EQ(value, 255);
     EXPECT_EQ(rig->lastWaitMilliseconds(), 6000u);
     EXPECT_FALSE(state().DeviceDetected);

@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# Builds the Debian package and takes it through a user's round trip:
+#   1. the "package" preset with Debian's hardening flags, `cpack -G DEB`;
+#   2. desktop-file-validate, appstreamcli validate --no-net, lintian (no
+#      error, and no warning but those the README's packaging section lists);
+#   3. `apt-get install ./portprobe_<version>_amd64.deb`;
+#   4. the installed portprobe-demo on a virtual display (Xvfb), once as root
+#      and once as an unprivileged user with a HOME of its own: waits for the
+#      main window, closes it as a window manager would, and checks that the
+#      program ended normally, that its settings went to that user's config
+#      folder and that nothing was written under /usr;
+#   5. `apt-get purge`, then checks that nothing the package installed is left;
+#   6. the class library's package the same way, with the example program
+#      (examples/classlib-consumer) built against the installed library.
+# Needs root (it installs a package). Run by scripts/test.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "test-package: needs root (installs and removes the package)" >&2
+  exit 1
+fi
+bash scripts/setup.sh
+export DEBIAN_FRONTEND=noninteractive
+
+# Lintian warnings that stay, each with its reason in the README.
+lintian_accepted=initial-upload-closes-no-bugs
+
+echo "-- building the package"
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
+export CXXFLAGS LDFLAGS
+cmake --preset package >/dev/null
+cmake --build --preset package
+rm -f build/package/*.deb
+(cd build/package && cpack -G DEB)
+deb=$(ls build/package/portprobe_*_amd64.deb)
+echo "test-package: built $deb"
+
+echo "-- desktop entries, metainfo, lintian"
+desktop-file-validate build/package/resources/linux/share/applications/*.desktop
+appstreamcli validate --no-net --pedantic build/package/resources/linux/share/metainfo/*.metainfo.xml
+for package in build/package/*.deb; do
+  # Lintian advises against root; its own checks do not depend on it.
+  lintian --fail-on error,warning --suppress-tags "$lintian_accepted" "$package" \
+    2> >(grep -v 'running with root privileges' >&2)
+done
+
+work=$(mktemp -d /tmp/portprobe-package.XXXXXX)
+chmod 755 "$work"
+xvfb_pid=""
+program_pid=""
+cleanup() {
+  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null || true
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "-- installing"
+if dpkg-query -W -f='${Status}' portprobe 2>/dev/null | grep -q 'installed'; then
+  apt-get purge -y -qq portprobe >/dev/null
+fi
+apt-get install -y -qq "./$deb" >/dev/null
+dpkg -L portprobe >"$work/installed.txt"
+[[ -x /usr/bin/portprobe-demo && -x /usr/lib/portprobe/portprobe ]]
+
+# A display of our own: the first free number from 90 on.
+display=90
+while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do
+  display=$((display + 1))
+done
+# -ac: the unprivileged run connects to the same server.
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -ac >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+  [[ -e /tmp/.X11-unix/X$display ]] && break
+  sleep 0.2
+done
+export DISPLAY=":$display"
+
+# Asks a window to close, as a window manager's close button does
+# (WM_DELETE_WINDOW); a bare Xvfb has no window manager to do it.
+close_window() {
+  /usr/bin/python3 -B - "$1" <<'PY'
+import ctypes, sys
+x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XFlush.argtypes = [ctypes.c_void_p]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                           ctypes.POINTER(Event)]
+display = x11.XOpenDisplay(None)
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = int(sys.argv[1])
+event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+x11.XSendEvent(display, int(sys.argv[1]), 0, 0, ctypes.byref(event))
+x11.XFlush(display)
+x11.XCloseDisplay(display)
+PY
+}
+
+# Runs the installed demo as user $1 (root or nobody) with a HOME of its own,
+# until its main window shows; closes it and checks where the settings went.
+run_demo() {
+  local user=$1 home="$work/home-$1"
+  mkdir -p "$home/tmp"
+  local run=()
+  if [[ "$user" != root ]]; then
+    chown -R "$user:" "$home"
+    run=(setpriv --reuid="$user" --regid="$(id -g "$user")" --clear-groups --inh-caps=-all)
+  fi
+  chmod 700 "$home"
+  # A bare environment: no XDG_CONFIG_HOME or runtime folder from this shell.
+  "${run[@]}" env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$home/tmp" TEMP="$home/tmp" \
+    TMP="$home/tmp" DISPLAY="$DISPLAY" LANG=C.UTF-8 \
+    portprobe-demo >"$work/demo-$user.log" 2>&1 &
+  program_pid=$!
+
+  local window=""
+  for _ in $(seq 150); do
+    window=$(xdotool search --onlyvisible --name '^PORTPROBE +$' 2>/dev/null | head -1 || true)
+    [[ -n "$window" ]] && break
+    if ! kill -0 "$program_pid" 2>/dev/null; then
+      break
+    fi
+    sleep 0.2
+  done
+  if [[ -z "$window" ]]; then
+    echo "test-package: the main window of portprobe-demo ($user) never showed" >&2
+    cat "$work/demo-$user.log" >&2
+    return 1
+  fi
+  echo "test-package: main window of portprobe-demo ($user) shown"
+  close_window "$window"
+
+  # The end window stays two seconds; then the program ends with status 0.
+  local status=0
+  for _ in $(seq 100); do
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  if kill -0 "$program_pid" 2>/dev/null; then
+    echo "test-package: portprobe-demo ($user) did not end after its window was closed" >&2
+    return 1
+  fi
+  wait "$program_pid" || status=$?
+  program_pid=""
+  if [[ $status -ne 0 ]]; then
+    echo "test-package: portprobe-demo ($user) ended with status $status" >&2
+    cat "$work/demo-$user.log" >&2
+    return 1
+  fi
+
+  local settings="$home/.config/portprobe/setting.ini"
+  if ! grep -q '^StrVendorID=1352' "$settings" 2>/dev/null; then
+    echo "test-package: no settings in $settings ($user)" >&2
+    return 1
+  fi
+  if [[ "$(stat -c %U "$settings")" != "$user" ]]; then
+    echo "test-package: $settings does not belong to $user" >&2
+    return 1
+  fi
+  echo "test-package: settings of $user in $settings"
+}
+
+echo "-- the installed demo, as root and as an unprivileged user"
+marker="$work/marker"
+touch "$marker"
+sleep 1
+run_demo root
+run_demo nobody
+written=$(find /usr /lib/udev -xdev \( -newer "$marker" -o -cnewer "$marker" \) -print)
+if [[ -n "$written" || -e /usr/lib/portprobe/setting.ini.tmp ]]; then
+  echo "test-package: written under /usr while the program ran:" >&2
+  echo "$written" >&2
+  exit 1
+fi
+if ! cmp -s /usr/lib/portprobe/setting.ini resources/setting.ini; then
+  echo "test-package: the shipped setting.ini was changed" >&2
+  exit 1
+fi
+echo "test-package: nothing written under /usr"
+
+# Everything package $1 installed (listed in $2) is gone, but folders that
+# other packages share.
+check_removed() {
+  local left=()
+  while read -r path; do
+    [[ -e "$path" || -L "$path" ]] || continue
+    if [[ -d "$path" && ! -L "$path" ]] && dpkg -S "$path" >/dev/null 2>&1; then
+      continue
+    fi
+    case "$path" in
+      / | /usr | /lib) continue ;;
+    esac
+    left+=("$path")
+  done <"$2"
+  if ((${#left[@]} > 0)); then
+    echo "test-package: left behind after removing $1: ${left[*]}" >&2
+    return 1
+  fi
+  echo "test-package: $1 removed, nothing left"
+}
+
+echo "-- removing"
+apt-get purge -y -qq portprobe >/dev/null
+check_removed portprobe "$work/installed.txt"
+
+# The class library's package: the example program builds against /usr alone.
+dev=$(ls build/package/portprobe-classlib-dev_*_amd64.deb 2>/dev/null || true)
+if [[ -n "$dev" ]]; then
+  echo "-- the class library's package: install, build the example against it, remove"
+  if dpkg-query -W -f='${Status}' portprobe-classlib-dev 2>/dev/null | grep -q 'installed'; then
+    apt-get purge -y -qq portprobe-classlib-dev >/dev/null
+  fi
+  apt-get install -y -qq "./$dev" >/dev/null
+  dpkg -L portprobe-classlib-dev >"$work/installed-dev.txt"
+  cmake -S examples/classlib-consumer -B "$work/consumer" -G Ninja >/dev/null
+  cmake --build "$work/consumer" >/dev/null
+  "$work/consumer/classlib_consumer" >/dev/null
+  echo "test-package: the example program built against the installed class library and ran"
+  apt-get purge -y -qq portprobe-classlib-dev >/dev/null
+  check_removed portprobe-classlib-dev "$work/installed-dev.txt"
+fi
+echo "package round trip passed"

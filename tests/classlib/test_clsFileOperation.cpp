@@ -1,0 +1,544 @@
+// The shell file-operation class: its option bits through a recorder, and
+// real copies, moves, renames, deletions and the trash on disk.
+#include "classlib/clsFileOperation.h"
+#include "classlib/file_test_support.h"
+#include "platform/environment.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#ifndef _WIN32
+#include <csignal>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace filetest;
+namespace fs = std::filesystem;
+constexpr char Sep = platform::DirSeparator;
+
+TEST(clsFileOperationOptions, NewObjectShowsDialogsAndConfirmsFolders)
+{
+    clsFileOperation op;
+    EXPECT_TRUE(op.ShowDialog());
+    EXPECT_TRUE(op.ConfirmMakeDir());
+    EXPECT_FALSE(op.RespondDialog());
+    EXPECT_FALSE(op.RenameOnCollision());
+    EXPECT_FALSE(op.SimpleProgress());
+    EXPECT_FALSE(op.AllowUndo());
+    EXPECT_FALSE(op.Sielnt());
+    EXPECT_EQ(op.Target(), 0);
+}
+
+TEST(clsFileOperationOptions, EachPropertyIsOneBitOfTheShellFlags)
+{
+    struct Row
+    {
+        const char *name;
+        std::function<void(clsFileOperation &, bool)> set;
+        std::function<bool(const clsFileOperation &)> get;
+        std::uint16_t bitWhenTrue; // 0: the bit is set by writing False
+        std::uint16_t bit;
+    };
+    const Row rows[] = {
+        { "RespondDialog", [](auto &o, bool v) { o.RespondDialog(v); },
+            [](auto &o) { return o.RespondDialog(); }, 16, 16 },
+        { "RenameOnCollision", [](auto &o, bool v) { o.RenameOnCollision(v); },
+            [](auto &o) { return o.RenameOnCollision(); }, 8, 8 },
+        { "SimpleProgress", [](auto &o, bool v) { o.SimpleProgress(v); },
+            [](auto &o) { return o.SimpleProgress(); }, 256, 256 },
+        { "ConfirmMakeDir", [](auto &o, bool v) { o.ConfirmMakeDir(v); },
+            [](auto &o) { return o.ConfirmMakeDir(); }, 0, 512 },
+        { "ShowDialog", [](auto &o, bool v) { o.ShowDialog(v); },
+            [](auto &o) { return o.ShowDialog(); }, 0, 4 },
+        { "AllowUndo", [](auto &o, bool v) { o.AllowUndo(v); },
+            [](auto &o) { return o.AllowUndo(); }, 64, 64 },
+        { "Sielnt", [](auto &o, bool v) { o.Sielnt(v); }, [](auto &o) { return o.Sielnt(); }, 4,
+            4 },
+    };
+    for (const auto &row : rows) {
+        for (bool value : { true, false }) {
+            RecordingFileOperation recorder;
+            clsFileOperation op;
+            row.set(op, value);
+            EXPECT_EQ(row.get(op), value) << row.name;
+            ASSERT_TRUE(op.Move("a", "b"));
+            const bool bitSet = (row.bitWhenTrue != 0) == value;
+            EXPECT_EQ(recorder.requests.at(0).flags, bitSet ? row.bit : 0) << row.name << value;
+        }
+    }
+}
+
+TEST(clsFileOperationOptions, SielntAndShowDialogAreOneBit)
+{
+    clsFileOperation op;
+    op.Sielnt(true);
+    EXPECT_FALSE(op.ShowDialog());
+    op.ShowDialog(true);
+    EXPECT_FALSE(op.Sielnt());
+}
+
+TEST(clsFileOperationOptions, CopyResetsTheOptionsToSilentAlone)
+{
+    RecordingFileOperation recorder;
+    clsFileOperation op;
+    op.AllowUndo(true);
+    op.RenameOnCollision(true);
+    op.RespondDialog(true);
+    op.SimpleProgress(true);
+    op.ConfirmMakeDir(false);
+    EXPECT_TRUE(op.Copy("a", "b"));
+    EXPECT_EQ(recorder.requests.at(0).flags, platform::FofSilent);
+    EXPECT_FALSE(op.AllowUndo());
+    EXPECT_FALSE(op.RenameOnCollision());
+    EXPECT_FALSE(op.RespondDialog());
+    EXPECT_FALSE(op.SimpleProgress());
+    EXPECT_TRUE(op.ConfirmMakeDir());
+    EXPECT_TRUE(op.Sielnt());
+}
+
+TEST(clsFileOperationOptions, RequestsCarryPathsCodesAndOwner)
+{
+    OneWindow windows;
+    RecordingFileOperation recorder;
+    clsFileOperation op;
+    op.Target(windows.window);
+    op.RespondDialog(true);
+    const std::string dir = std::string("x") + Sep + "dir" + Sep;
+    EXPECT_TRUE(op.Delete(dir + Sep));
+    EXPECT_TRUE(op.Rename(dir, "y"));
+    EXPECT_TRUE(op.Move(dir, "z"));
+    recorder.answer = 1223;
+    EXPECT_FALSE(op.Copy(dir, "w"));
+    EXPECT_FALSE(op.Trash(dir));
+    const auto &r = recorder.requests;
+    ASSERT_EQ(r.size(), 5u);
+    // Delete and Copy drop one trailing separator; Rename and Move pass paths unchanged.
+    EXPECT_EQ(r[0].from, dir);
+    EXPECT_EQ(r[0].function, platform::FoDelete);
+    EXPECT_EQ(r[0].to, "");
+    EXPECT_EQ(r[1].from, dir);
+    EXPECT_EQ(r[1].function, platform::FoRename);
+    EXPECT_EQ(r[2].function, platform::FoMove);
+    EXPECT_EQ(r[2].to, "z");
+    EXPECT_EQ(r[3].from, dir.substr(0, dir.size() - 1));
+    EXPECT_EQ(r[3].function, platform::FoCopy);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(r[i].ownerWindow, windows.window) << i;
+    }
+    // Trash: the desktop as owner and allow-undo + silent, whatever Target and the options say.
+    EXPECT_EQ(r[4].ownerWindow, windows.desktop);
+    EXPECT_EQ(r[4].flags, 68);
+    EXPECT_EQ(r[4].function, platform::FoDelete);
+    EXPECT_EQ(r[4].from, dir);
+}
+
+TEST(clsFileOperationOptions, TheGrammarNamesTheSeparatorDropped)
+{
+    RecordingFileOperation recorder;
+    clsFileOperation windows(PathGrammar::Windows);
+    clsFileOperation posix(PathGrammar::Posix);
+    windows.Delete("C:\\dir\\");
+    windows.Copy("a/", "b");
+    posix.Delete("/dir/");
+    posix.Copy("C:\\dir\\", "b");
+    const auto &r = recorder.requests;
+    ASSERT_EQ(r.size(), 4u);
+    EXPECT_EQ(r[0].from, "C:\\dir");
+    EXPECT_EQ(r[1].from, "a/");
+    EXPECT_EQ(r[2].from, "/dir");
+    EXPECT_EQ(r[3].from, "C:\\dir\\");
+    EXPECT_EQ(clsFileOperation().Grammar(), PathGrammar::Native);
+}
+
+TEST(clsFileOperationOptions, TargetKeepsOnlyWindows)
+{
+    clsFileOperation op;
+    {
+        OneWindow windows;
+        op.Target(windows.window);
+        EXPECT_EQ(op.Target(), windows.window);
+        op.Target(0x7123456);
+        EXPECT_EQ(op.Target(), 0) << "a made-up handle is refused";
+    }
+    const std::int32_t desktop = platform::windowHandles().desktopWindow();
+    op.Target(desktop);
+#ifdef _WIN32
+    EXPECT_NE(desktop, 0);
+    EXPECT_EQ(op.Target(), desktop) << "the system's desktop window is a window";
+#else
+    EXPECT_EQ(op.Target(), 0) << "no window layer: no handle is a window";
+    op.Target(0x2A0040);
+    EXPECT_EQ(op.Target(), 0);
+#endif
+}
+
+// Real operations. Rows run under Wine only where its shell works without a
+// display: with no confirmation (16); elsewhere it would ask and abort.
+class clsFileOperationDisk : public ::testing::Test
+{
+protected:
+    WorkDir work;
+    clsFileOperation op;
+    void SetUp() override { op.RespondDialog(true); }
+    void makeTree(const fs::path &top)
+    {
+        fs::create_directories(top / "sub" / "deeper");
+        writeFile(top / "a.txt", "alpha");
+        writeFile(top / "b.dat", "beta");
+        writeFile(top / "sub" / "c.txt", "gamma");
+        writeFile(top / "sub" / "deeper" / "d.txt", "delta");
+    }
+};
+
+TEST_F(clsFileOperationDisk, CopyMoveRenameAndDeleteFoldersAndFiles)
+{
+    makeTree(work / "src");
+    const auto written = fs::last_write_time(work / "src" / "a.txt") - std::chrono::hours(50);
+    fs::last_write_time(work / "src" / "a.txt", std::chrono::floor<std::chrono::seconds>(written));
+    const auto before = listTree(work / "src");
+    ASSERT_TRUE(op.Copy(work.str("src") + Sep, work.str("copy")));
+    EXPECT_EQ(listTree(work / "copy"), before);
+    EXPECT_EQ(
+        fs::last_write_time(work / "copy" / "a.txt"), fs::last_write_time(work / "src" / "a.txt"))
+        << "a copy keeps the last write time";
+    op.RespondDialog(true);
+    ASSERT_TRUE(op.Move(work.str("copy"), work.str("moved")));
+    EXPECT_FALSE(fs::exists(work / "copy"));
+    EXPECT_EQ(listTree(work / "moved"), before);
+    ASSERT_TRUE(op.Rename(work.str("moved/a.txt"), work.str("moved/renamed.txt")));
+    EXPECT_EQ(readFile(work / "moved" / "renamed.txt"), "alpha");
+    // A folder path ending in a separator is deleted with everything in it.
+    ASSERT_TRUE(op.Delete(work.str("moved") + Sep));
+    EXPECT_FALSE(fs::exists(work / "moved"));
+    EXPECT_EQ(listTree(work / "src"), before);
+    // Copy into an existing folder puts the item inside it.
+    fs::create_directory(work / "into");
+    ASSERT_TRUE(op.Copy(work.str("src"), work.str("into")));
+    EXPECT_EQ(listTree(work / "into" / "src"), before);
+}
+
+TEST_F(clsFileOperationDisk, WildcardsInTheFileNamePart)
+{
+    makeTree(work / "src");
+    fs::create_directory(work / "txt");
+    ASSERT_TRUE(op.Copy(work.str("src") + Sep + "*.txt", work.str("txt")));
+    EXPECT_EQ(listTree(work / "txt"), std::vector<std::string>({ "a.txt = alpha" }));
+    op.RespondDialog(true);
+    ASSERT_TRUE(op.Delete(work.str("src") + Sep + "?.dat"));
+    EXPECT_FALSE(fs::exists(work / "src" / "b.dat"));
+    EXPECT_TRUE(fs::exists(work / "src" / "a.txt"));
+    ASSERT_TRUE(op.Delete(work.str("src") + Sep + "*.*"));
+    EXPECT_TRUE(fs::is_empty(work / "src"));
+    EXPECT_FALSE(op.Delete(work.str("missing.txt")));
+}
+
+TEST_F(clsFileOperationDisk, OverwritesOnlyWithNoConfirmation)
+{
+    writeFile(work / "new.txt", "new");
+    writeFile(work / "old.txt", "old");
+    ASSERT_TRUE(op.Move(work.str("new.txt"), work.str("old.txt")));
+    EXPECT_EQ(readFile(work / "old.txt"), "new");
+    EXPECT_FALSE(fs::exists(work / "new.txt"));
+}
+
+#ifndef _WIN32
+// Linux-only rows: Wine's shell asks (and, without a display, aborts) for
+// operations without flag 16, including the trash with flags 68, and it has
+// no rename-on-collision.
+
+TEST_F(clsFileOperationDisk, WildcardsThatMatchNothingOrNeedANewFolder)
+{
+    // Wine answers success for a pattern without matches; Windows and we fail.
+    makeTree(work / "src");
+    EXPECT_FALSE(op.Delete(work.str("src") + Sep + "*.none"));
+    // Windows would ask before making the folder (no flag 512); we make it.
+    ASSERT_TRUE(op.Copy(work.str("src") + Sep + "*.dat", work.str("new/dat")));
+    EXPECT_EQ(listTree(work / "new"), std::vector<std::string>({ "dat/", "dat/b.dat = beta" }));
+}
+
+TEST_F(clsFileOperationDisk, DestinationInsideSourceFails)
+{
+    // Wine's shell moves and copies a folder into itself; Windows refuses, as we do.
+    makeTree(work / "src");
+    const auto before = listTree(work / "src");
+    EXPECT_FALSE(op.Move(work.str("src"), work.str("src/sub/inner")));
+    op.RespondDialog(true);
+    EXPECT_FALSE(op.Copy(work.str("src"), work.str("src/sub")));
+    EXPECT_EQ(listTree(work / "src"), before);
+}
+
+TEST_F(clsFileOperationDisk, WithoutNoConfirmationAnExistingDestinationIsRefused)
+{
+    writeFile(work / "mine.txt", "keep me");
+    writeFile(work / "other.txt", "other");
+    fs::create_directories(work / "dir" / "x");
+    EXPECT_FALSE(op.Copy(work.str("other.txt"), work.str("mine.txt")));
+    op.RespondDialog(false);
+    EXPECT_FALSE(op.Move(work.str("other.txt"), work.str("mine.txt")));
+    EXPECT_FALSE(op.Rename(work.str("other.txt"), work.str("mine.txt")));
+    op.RespondDialog(true);
+    EXPECT_FALSE(op.Rename(work.str("other.txt"), work.str("mine.txt"))) << "rename never replaces";
+    EXPECT_EQ(readFile(work / "mine.txt"), "keep me");
+    fs::create_directory(work / "dir" / "other.txt");
+    EXPECT_FALSE(op.Move(work.str("other.txt"), work.str("dir"))) << "a file onto a folder";
+    EXPECT_FALSE(op.Move(work.str("dir"), work.str("mine.txt"))) << "a folder onto a file";
+    EXPECT_TRUE(fs::is_directory(work / "dir" / "x"));
+    EXPECT_FALSE(op.Move(work.str("other.txt"), work.str("other.txt"))) << "onto itself";
+    EXPECT_EQ(readFile(work / "other.txt"), "other");
+}
+
+TEST_F(clsFileOperationDisk, RenameOnCollisionPicksAFreeName)
+{
+    writeFile(work / "a.txt", "first");
+    fs::create_directory(work / "to");
+    writeFile(work / "to" / "a.txt", "there");
+    writeFile(work / "to" / "a (2).txt", "there too");
+    op.RespondDialog(false);
+    op.RenameOnCollision(true);
+    ASSERT_TRUE(op.Move(work.str("a.txt"), work.str("to")));
+    EXPECT_EQ(readFile(work / "to" / "a (3).txt"), "first");
+    EXPECT_EQ(readFile(work / "to" / "a.txt"), "there");
+    fs::create_directory(work / "folder");
+    ASSERT_TRUE(op.Rename(work.str("folder"), work.str("to")));
+    EXPECT_TRUE(fs::is_directory(work / "to (2)"));
+}
+
+TEST_F(clsFileOperationDisk, FolderMergeWithNoConfirmationKeepsOtherFiles)
+{
+    makeTree(work / "src");
+    fs::create_directories(work / "dst" / "src" / "sub");
+    writeFile(work / "dst" / "src" / "a.txt", "old alpha");
+    writeFile(work / "dst" / "src" / "sub" / "only-here.txt", "stays");
+    ASSERT_TRUE(op.Move(work.str("src"), work.str("dst")));
+    EXPECT_FALSE(fs::exists(work / "src"));
+    EXPECT_EQ(listTree(work / "dst" / "src"),
+        std::vector<std::string>({ "a.txt = alpha", "b.dat = beta", "sub/", "sub/c.txt = gamma",
+            "sub/deeper/", "sub/deeper/d.txt = delta", "sub/only-here.txt = stays" }));
+}
+
+TEST_F(clsFileOperationDisk, LinksAreCopiedAsLinksNeverFollowed)
+{
+    makeTree(work / "src");
+    writeFile(work / "outside.txt", "outside");
+    fs::create_symlink("../outside.txt", work / "src" / "out-link");
+    fs::create_symlink("nowhere", work / "src" / "dangling");
+    fs::create_symlink("loop2", work / "src" / "loop1");
+    fs::create_symlink("loop1", work / "src" / "loop2");
+    fs::create_directory_symlink(work.path(), work / "src" / "up");
+    const auto before = listTree(work / "src");
+    ASSERT_TRUE(op.Copy(work.str("src"), work.str("copy")));
+    EXPECT_EQ(listTree(work / "copy"), before);
+    op.RespondDialog(true);
+    ASSERT_TRUE(op.Delete(work.str("copy/up")));
+    EXPECT_TRUE(fs::exists(work / "src" / "a.txt")) << "deleting a link leaves its target";
+    ASSERT_TRUE(op.Delete(work.str("copy")));
+    EXPECT_EQ(readFile(work / "outside.txt"), "outside");
+    EXPECT_TRUE(op.Trash(work.str("src/dangling")));
+    EXPECT_TRUE(op.Trash(work.str("src/loop1")));
+    EXPECT_TRUE(fs::is_symlink(trashFiles() / "loop1"));
+}
+
+TEST_F(clsFileOperationDisk, TrashWritesTrashInfoAndKeepsBothOfTwoNames)
+{
+    const std::string name = "a b\"c'\n-d 한글😀.txt";
+    for (const char *content : { "one", "two" }) {
+        fs::create_directories(work / "t");
+        writeFile(work / "t" / name, content);
+        ASSERT_TRUE(op.Trash(work.str("t/" + name)));
+        EXPECT_FALSE(fs::exists(work / "t" / name));
+    }
+    fs::create_directories(work / "folder" / "in");
+    ASSERT_TRUE(op.Trash(work.str("folder")));
+    int found = 0;
+    for (const auto &info : fs::directory_iterator(trashInfo())) {
+        const std::string text = readFile(info.path());
+        const std::string stem = u8(info.path().stem());
+        if (text.find("/t/a%20b%22c%27%0A-d%20") == std::string::npos) {
+            continue;
+        }
+        ++found;
+        EXPECT_EQ(
+            text.rfind("[Trash Info]\nPath=" + u8(work.path()) + "/t/a%20b%22c%27%0A-d%20", 0), 0u)
+            << text;
+        EXPECT_NE(text.find("\nDeletionDate="), std::string::npos);
+        const auto date = text.substr(text.find("DeletionDate=") + 13, 19);
+        EXPECT_EQ(date.size(), 19u);
+        EXPECT_EQ(date[4], '-');
+        EXPECT_EQ(date[10], 'T');
+        EXPECT_TRUE(fs::exists(trashFiles() / info.path().stem())) << stem;
+    }
+    EXPECT_EQ(found, 2);
+    EXPECT_TRUE(fs::exists(trashFiles() / "folder" / "in"));
+}
+
+TEST_F(clsFileOperationDisk, AwkwardNamesMoveCopyAndDelete)
+{
+    const std::string names[] = { "with blank.txt", "\"quoted\".txt", "'single'", "new\nline",
+        "-leading-dash", "--", "한국어", "𠀋😀", "back\\slash", "semi;colon&amp|pipe$(x)" };
+    for (const auto &name : names) {
+        writeFile(work / name, name);
+        ASSERT_TRUE(op.Copy(work.str(name), work.str("c " + name))) << name;
+        op.RespondDialog(true);
+        ASSERT_TRUE(op.Move(work.str("c " + name), work.str("m " + name))) << name;
+        ASSERT_TRUE(op.Rename(work.str("m " + name), work.str("r " + name))) << name;
+        EXPECT_EQ(readFile(work / ("r " + name)), name);
+        ASSERT_TRUE(op.Delete(work.str("r " + name))) << name;
+        EXPECT_EQ(readFile(work / name), name);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(work.path()), fs::directory_iterator()),
+        static_cast<std::ptrdiff_t>(std::size(names)));
+}
+
+TEST_F(clsFileOperationDisk, OverlongNamesFailWithoutHarm)
+{
+    writeFile(work / "short.txt", "short");
+    const std::string longName(300, 'n');
+    std::string deep = work.str("");
+    while (deep.size() < 5000) {
+        deep += "/" + std::string(200, 'd');
+    }
+    EXPECT_FALSE(op.Copy(work.str("short.txt"), work.str(longName)));
+    op.RespondDialog(true);
+    EXPECT_FALSE(op.Move(work.str("short.txt"), deep + "/x.txt"));
+    EXPECT_FALSE(op.Delete(deep));
+    EXPECT_FALSE(op.Trash(work.str(longName)));
+    EXPECT_EQ(readFile(work / "short.txt"), "short");
+}
+
+// Runs @p body in a child process, as an unprivileged user when this one is
+// root; returns the child's exit status (0: every check passed).
+int asUnprivileged(const std::function<bool()> &body)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0
+            && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+TEST_F(clsFileOperationDisk, WithoutPermissionNothingIsLostOrHalfDone)
+{
+    makeTree(work / "src");
+    fs::create_directories(work / "src" / "zlocked");
+    writeFile(work / "src" / "zlocked" / "secret.txt", "secret");
+    fs::create_directories(work / "ro");
+    writeFile(work / "ro" / "stuck.txt", "stuck");
+    fs::create_directories(work / "out");
+    fs::permissions(work / "src" / "zlocked", fs::perms::none);
+    fs::permissions(work / "ro",
+        fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
+            | fs::perms::others_exec);
+    fs::permissions(work / "out", fs::perms::all);
+    fs::permissions(work.path(), fs::perms::all);
+    std::error_code ignored;
+    fs::permissions(trashFiles().parent_path().parent_path(), fs::perms::all, ignored);
+    const int status = asUnprivileged([&] {
+        clsFileOperation child;
+        child.RespondDialog(true);
+        // Copying a tree with an unreadable folder fails and leaves no partial copy.
+        bool ok = !child.Copy(work.str("src"), work.str("out/copy"));
+        ok = ok && !fs::exists(work / "out" / "copy");
+        child.RespondDialog(true);
+        ok = ok && !child.Move(work.str("ro/stuck.txt"), work.str("out/stuck.txt"));
+        ok = ok && !child.Delete(work.str("ro/stuck.txt"));
+        ok = ok && !child.Trash(work.str("ro/stuck.txt"));
+        return ok;
+    });
+    fs::permissions(work / "src" / "zlocked", fs::perms::owner_all);
+    fs::permissions(work / "ro", fs::perms::owner_all);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(work / "ro" / "stuck.txt"), "stuck");
+    EXPECT_EQ(readFile(work / "src" / "zlocked" / "secret.txt"), "secret");
+    if (fs::exists(trashInfo())) {
+        for (const auto &info : fs::directory_iterator(trashInfo())) {
+            EXPECT_EQ(readFile(info.path()).find("stuck.txt"), std::string::npos)
+                << "no .trashinfo left for a file that stayed";
+        }
+    }
+}
+
+TEST_F(clsFileOperationDisk, MovesAcrossFileSystemsAreWholeOrNotAtAll)
+{
+    // /dev/shm is a memory file system: a move there is a copy and a removal.
+    struct stat here
+    { };
+    struct stat there
+    { };
+    if (::stat("/dev/shm", &there) != 0 || ::stat(work.path().c_str(), &here) != 0
+        || here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0) {
+        GTEST_SKIP() << "no second writable file system at /dev/shm";
+    }
+    const fs::path other = fs::path("/dev/shm")
+        / ("portprobe-" + work.path().filename().string() + "-" + std::to_string(::getpid()));
+    fs::create_directory(other);
+    fs::permissions(other, fs::perms::all);
+    struct Cleanup
+    {
+        fs::path path;
+        ~Cleanup() { fs::remove_all(path); }
+    } cleanup { other };
+    makeTree(work / "src");
+    fs::create_symlink("a.txt", work / "src" / "link");
+    const auto before = listTree(work / "src");
+    ASSERT_TRUE(op.Move(work.str("src"), u8(other / "moved")));
+    EXPECT_EQ(listTree(other / "moved"), before);
+    EXPECT_FALSE(fs::exists(work / "src"));
+    // One unreadable folder: nothing arrives and nothing leaves.
+    makeTree(work / "src2");
+    fs::create_directory(work / "src2" / "zlocked");
+    writeFile(work / "src2" / "zlocked" / "x.txt", "x");
+    fs::permissions(work / "src2" / "zlocked", fs::perms::none);
+    fs::permissions(work.path(), fs::perms::all);
+    fs::permissions(work / "src2", fs::perms::all);
+    const int status = asUnprivileged([&] {
+        clsFileOperation child;
+        child.RespondDialog(true);
+        return !child.Move(work.str("src2"), u8(other / "failed")) && !fs::exists(other / "failed");
+    });
+    fs::permissions(work / "src2" / "zlocked", fs::perms::owner_all);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(work / "src2" / "zlocked" / "x.txt"), "x");
+    EXPECT_EQ(readFile(work / "src2" / "sub" / "deeper" / "d.txt"), "delta");
+}
+
+TEST_F(clsFileOperationDisk, FullDiskLeavesNoPartialCopy)
+{
+    // A file-size limit makes writes fail as a full disk would.
+    fs::create_directories(work / "src" / "sub");
+    writeFile(work / "src" / "small.txt", "small");
+    writeFile(work / "src" / "sub" / "big.bin", std::string(1 << 20, 'x'));
+    writeFile(work / "big.bin", std::string(1 << 20, 'y'));
+    writeFile(work / "target.bin", "precious");
+    fs::permissions(work.path(), fs::perms::all);
+    const int status = asUnprivileged([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit { 64 * 1024, 64 * 1024 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        clsFileOperation child;
+        bool ok = !child.Copy(work.str("src"), work.str("copy"));
+        ok = ok && !fs::exists(work / "copy");
+        child.RespondDialog(true);
+        ok = ok && !child.Copy(work.str("big.bin"), work.str("target.bin"));
+        return ok;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readFile(work / "target.bin"), "precious") << "a failed overwrite keeps the old file";
+    EXPECT_EQ(listTree(work.path()).size(), 6u) << "no stray temporary copies";
+}
+#endif
+
+} // namespace
