@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 std::int32_t TargetVendorID = 0;
@@ -306,12 +307,18 @@ bool gUSBIO_ReadP0(std::int16_t &value)
         if (!s.DeviceDetected) {
             return;
         }
-        // The whole read, stray reports included, gets ReadTimeoutMs: each later
-        // wait asks only for what is left, and an empty rest times out.
+        // The whole read, stray reports included, gets ReadTimeoutMs from its
+        // first wait on (the write has no limit of its own): each later wait
+        // asks only for what is left, and an empty rest times out.
         platform::HidApi &hid = platform::hid();
-        const std::uint64_t start = hid.getTickCount64();
-        const auto timeLeft = [&] {
-            const std::uint64_t spent = hid.getTickCount64() - start;
+        std::optional<std::uint64_t> start;
+        const auto timeLeft = [&]() -> std::uint32_t {
+            const std::uint64_t now = hid.getTickCount64();
+            if (!start) {
+                start = now;
+                return ReadTimeoutMs;
+            }
+            const std::uint64_t spent = now - *start;
             return spent >= ReadTimeoutMs ? 0u : static_cast<std::uint32_t>(ReadTimeoutMs - spent);
         };
         WriteReport();
