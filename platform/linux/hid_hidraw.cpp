@@ -1,6 +1,7 @@
 #include "platform/linux/hid_hidraw.h"
 
 #include "platform/hid_descriptor.h"
+#include "platform/linux/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,27 +30,25 @@ constexpr std::uint32_t ERROR_MR_MID_NOT_FOUND = 317;
 // Reads a small sysfs file whole; false when it cannot be read.
 bool readSmallFile(const std::string &path, std::vector<std::uint8_t> &out, std::size_t limit)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return false;
     }
     out.resize(limit);
     std::size_t used = 0;
     while (used < limit) {
-        const ssize_t n = ::read(fd, out.data() + used, limit - used);
+        const ssize_t n = ::read(fd.get(), out.data() + used, limit - used);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
-            if (n < 0) {
-                ::close(fd);
-                return false;
-            }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
             break;
         }
         used += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     out.resize(used);
     return true;
 }
@@ -129,7 +128,7 @@ struct HidrawHid::Object
     // File
     Interface device;
     std::string path;
-    int fd = -1;
+    UniqueFd fd;
     bool descriptorRead = false;
     HidReportInfo report;
     // Event
@@ -144,13 +143,6 @@ struct HidrawHid::Object
         std::uint32_t error = 0; // the device went away: the wait fails with it
     };
     std::optional<Pending> pending;
-
-    ~Object()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
 };
 
 std::uint32_t win32ErrorFromErrno(int error)
@@ -227,13 +219,13 @@ HidrawHid::HidrawHid(HidrawOptions options) : options_(std::move(options))
     }
     if (!options_.nodeAccessible) {
         // Checked relative to the device folder, kept open: one lookup per node.
-        devDir_ = ::open(options_.devRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        devDir_.reset(::open(options_.devRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         const std::size_t prefix = options_.devRoot.size() + 1;
         options_.nodeAccessible = [this, prefix](const std::string &path) {
-            if (devDir_ < 0) {
+            if (!devDir_) {
                 return ::access(path.c_str(), R_OK | W_OK) == 0;
             }
-            return ::faccessat(devDir_, path.c_str() + prefix, R_OK | W_OK, 0) == 0;
+            return ::faccessat(devDir_.get(), path.c_str() + prefix, R_OK | W_OK, 0) == 0;
         };
     }
 }
@@ -241,9 +233,6 @@ HidrawHid::HidrawHid(HidrawOptions options) : options_(std::move(options))
 HidrawHid::~HidrawHid()
 {
     objects_.clear();
-    if (devDir_ >= 0) {
-        ::close(devDir_);
-    }
 }
 
 HidHandle HidrawHid::add(std::unique_ptr<Object> object)
@@ -275,17 +264,17 @@ HidrawHid::Interface HidrawHid::interfaceOf(const std::string &name, int sysfsDi
     Interface i;
     i.name = name;
     // Relative to the open class folder when there is one: one lookup less per interface.
-    const int fd = sysfsDir >= 0
-        ? ::openat(sysfsDir, (name + "/device/uevent").c_str(), O_RDONLY | O_CLOEXEC)
-        : ::open(
-            (options_.sysfsRoot + "/" + name + "/device/uevent").c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(sysfsDir >= 0
+            ? ::openat(sysfsDir, (name + "/device/uevent").c_str(), O_RDONLY | O_CLOEXEC)
+            : ::open((options_.sysfsRoot + "/" + name + "/device/uevent").c_str(),
+                O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return i;
     }
     char buffer[4096];
     std::size_t used = 0;
     while (used < sizeof buffer) {
-        const ssize_t n = ::read(fd, buffer + used, sizeof buffer - used);
+        const ssize_t n = ::read(fd.get(), buffer + used, sizeof buffer - used);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -294,7 +283,6 @@ HidrawHid::Interface HidrawHid::interfaceOf(const std::string &name, int sysfsDi
         }
         used += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     std::uint32_t bus = 0;
     i.idsKnown = parseHidId(std::string_view(buffer, used), bus, i.vendor, i.product);
     return i;
@@ -425,12 +413,12 @@ HidHandle HidrawHid::createFile(const std::string &path, std::uint32_t, std::uin
 
 bool HidrawHid::ensureOpen(Object &file)
 {
-    if (file.fd >= 0) {
+    if (file.fd) {
         return true;
     }
     ++nodeOpens_;
-    file.fd = options_.openNode(file.path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (file.fd < 0) {
+    file.fd.reset(options_.openNode(file.path, O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!file.fd) {
         return fail(win32ErrorFromErrno(errno));
     }
     return true;
@@ -564,7 +552,7 @@ bool HidrawHid::writeFile(
         count = std::min<std::uint32_t>(length, f->report.outputReportByteLength);
     }
     for (;;) {
-        const ssize_t n = ::write(f->fd, buffer, count);
+        const ssize_t n = ::write(f->fd.get(), buffer, count);
         if (n >= 0) {
             break;
         }
@@ -572,7 +560,7 @@ bool HidrawHid::writeFile(
             continue;
         }
         if (errno == EAGAIN) {
-            pollfd p { f->fd, POLLOUT, 0 };
+            pollfd p { f->fd.get(), POLLOUT, 0 };
             if (::poll(&p, 1, 5000) > 0 && (p.revents & POLLOUT) != 0) {
                 continue;
             }
@@ -591,7 +579,7 @@ int HidrawHid::tryRead(Object &event)
 {
     Object::Pending &p = *event.pending;
     Object *f = find(p.file, KindFile);
-    if (f == nullptr || f->fd < 0) {
+    if (f == nullptr || !f->fd) {
         p.error = ERROR_INVALID_HANDLE;
         return -1;
     }
@@ -603,7 +591,7 @@ int HidrawHid::tryRead(Object &event)
     scratch_.resize(std::max<std::size_t>(payload, 1));
     ssize_t n;
     do {
-        n = ::read(f->fd, scratch_.data(), std::max<std::size_t>(payload, 1));
+        n = ::read(f->fd.get(), scratch_.data(), std::max<std::size_t>(payload, 1));
     } while (n < 0 && errno == EINTR);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         return 0;
@@ -711,11 +699,11 @@ std::uint32_t HidrawHid::waitForSingleObject(HidHandle event, std::uint32_t mill
             return WAIT_TIMEOUT;
         }
         Object *f = find(e->pending->file, KindFile);
-        if (f == nullptr || f->fd < 0) {
+        if (f == nullptr || !f->fd) {
             e->pending->error = ERROR_INVALID_HANDLE;
             continue;
         }
-        pollfd p { f->fd, POLLIN, 0 };
+        pollfd p { f->fd.get(), POLLIN, 0 };
         const int r = ::poll(&p, 1, timeout);
         if (r < 0) {
             if (errno == EINTR) {

@@ -5,6 +5,7 @@
 // report descriptor in sysfs, overlapped reads emulated with poll().
 
 #include "platform/hid.h"
+#include "platform/linux/unique_fd.h"
 
 #include <functional>
 #include <map>
@@ -93,7 +94,7 @@ private:
     std::uint32_t lastError_ = 0;
     std::uint32_t lastWaitMs_ = 0;
     std::size_t nodeOpens_ = 0;
-    int devDir_ = -1;
+    UniqueFd devDir_;
     std::vector<std::uint8_t> scratch_;
     /// Interfaces of the latest enumeration, so opening one needs no second look.
     std::map<std::string, std::pair<bool, std::pair<std::uint16_t, std::uint16_t>>> seen_;
