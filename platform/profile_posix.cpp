@@ -8,6 +8,7 @@
 // a full disk or a refused write leaves the previous file whole.
 
 #include "platform/codepage.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/profile.h"
 #include "platform/profile_engine.h"
 
@@ -27,26 +28,6 @@
 
 namespace platform {
 namespace {
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) { }
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return fd_; }
-    /// Closes now and reports whether the close succeeded.
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
 
 enum class LoadStatus { Loaded, Missing, Failed };
 
@@ -101,7 +82,7 @@ LoadedFile load(const std::string &path)
         file.status = errno == ENOENT ? LoadStatus::Missing : LoadStatus::Failed;
         return file;
     }
-    FileDescriptor guard(fd);
+    UniqueFd guard(fd);
     if (::fstat(fd, &file.info) != 0) {
         file.error = errno;
         file.status = LoadStatus::Failed;
@@ -330,10 +311,9 @@ std::string folderOf(const std::string &path)
 
 void syncFolder(const std::string &folder)
 {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) {
+        ::fsync(fd.get());
     }
 }
 
@@ -360,7 +340,7 @@ bool replaceFile(
         error = EEXIST;
         return false;
     }
-    FileDescriptor guard(fd);
+    UniqueFd guard(fd);
     bool ok = true;
     if (existing) {
         // open() applied the umask; restore the old file's exact permissions.

@@ -1,4 +1,5 @@
 #include "platform/linux/crypto_openssl.h"
+#include "platform/linux/unique_fd.h"
 
 #include <openssl/bio.h>
 #include <openssl/core_names.h>
@@ -77,20 +78,6 @@ struct BioDeleter
     void operator()(BIO *p) const { BIO_free(p); }
 };
 using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
-
-struct Fd
-{
-    int fd = -1;
-    explicit Fd(int f) : fd(f) { }
-    ~Fd()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-};
 
 struct Context
 {
@@ -206,19 +193,18 @@ struct OpensslCrypto::State
     }
 
     /// Opens the container's folder after checking it is the user's own.
-    int openFolder(const std::string &folder, std::uint32_t &error)
+    UniqueFd openFolder(const std::string &folder, std::uint32_t &error)
     {
-        int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat st
         { };
-        if (fd < 0) {
+        if (!fd) {
             error = errno == ENOENT ? NteBadKeyset : NteKeysetEntryBad;
-            return -1;
+            return fd;
         }
-        if (::fstat(fd, &st) != 0 || !privateTo(st, true)) {
-            ::close(fd);
+        if (::fstat(fd.get(), &st) != 0 || !privateTo(st, true)) {
             error = NteKeysetEntryBad;
-            return -1;
+            return UniqueFd();
         }
         return fd;
     }
@@ -226,18 +212,18 @@ struct OpensslCrypto::State
     /// Reads the key-exchange key pair; NteNoKey when there is none yet.
     PkeyPtr readExchangeKey(const std::string &folder, std::uint32_t &error)
     {
-        Fd dir(openFolder(folder, error));
-        if (dir.fd < 0) {
+        UniqueFd dir = openFolder(folder, error);
+        if (dir.get() < 0) {
             return nullptr;
         }
-        Fd file(::openat(dir.fd, KeyFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (file.fd < 0) {
+        UniqueFd file(::openat(dir.get(), KeyFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (file.get() < 0) {
             error = errno == ENOENT ? NteNoKey : NteKeysetEntryBad;
             return nullptr;
         }
         struct stat st
         { };
-        if (::fstat(file.fd, &st) != 0 || !privateTo(st, false)
+        if (::fstat(file.get(), &st) != 0 || !privateTo(st, false)
             || st.st_size > static_cast<off_t>(MaxKeyFileBytes)) {
             error = NteKeysetEntryBad;
             return nullptr;
@@ -245,7 +231,7 @@ struct OpensslCrypto::State
         std::string text(static_cast<std::size_t>(st.st_size), '\0');
         std::size_t got = 0;
         while (got < text.size()) {
-            ssize_t n = ::read(file.fd, text.data() + got, text.size() - got);
+            ssize_t n = ::read(file.get(), text.data() + got, text.size() - got);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -270,8 +256,8 @@ struct OpensslCrypto::State
     /// process wins and is returned instead (an existing pair is never replaced).
     PkeyPtr createExchangeKey(const std::string &folder, std::uint32_t &error)
     {
-        Fd dir(openFolder(folder, error));
-        if (dir.fd < 0) {
+        UniqueFd dir = openFolder(folder, error);
+        if (dir.get() < 0) {
             return nullptr;
         }
         std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> gen(
@@ -294,16 +280,16 @@ struct OpensslCrypto::State
         char *pem = nullptr;
         long pemLength = BIO_get_mem_data(bio.get(), &pem);
         std::string temp = std::string(KeyFileName) + ".new-" + std::to_string(::getpid());
-        ::unlinkat(dir.fd, temp.c_str(), 0);
+        ::unlinkat(dir.get(), temp.c_str(), 0);
         bool written = false;
         {
-            Fd file(::openat(
-                dir.fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            if (file.fd >= 0) {
+            UniqueFd file(::openat(dir.get(), temp.c_str(),
+                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (file.get() >= 0) {
                 long done = 0;
                 while (done < pemLength) {
                     ssize_t n =
-                        ::write(file.fd, pem + done, static_cast<std::size_t>(pemLength - done));
+                        ::write(file.get(), pem + done, static_cast<std::size_t>(pemLength - done));
                     if (n < 0 && errno == EINTR) {
                         continue;
                     }
@@ -312,12 +298,12 @@ struct OpensslCrypto::State
                     }
                     done += n;
                 }
-                written = done == pemLength && ::fsync(file.fd) == 0;
+                written = done == pemLength && ::fsync(file.get()) == 0;
             }
         }
-        bool linked = written && ::linkat(dir.fd, temp.c_str(), dir.fd, KeyFileName, 0) == 0;
+        bool linked = written && ::linkat(dir.get(), temp.c_str(), dir.get(), KeyFileName, 0) == 0;
         int linkError = errno;
-        ::unlinkat(dir.fd, temp.c_str(), 0);
+        ::unlinkat(dir.get(), temp.c_str(), 0);
         if (linked) {
             return pkey;
         }
@@ -400,11 +386,9 @@ bool OpensslCrypto::acquireContext(CryptHandle &prov, const char *container, con
         }
         ::chmod(folder.c_str(), 0700);
     }
-    int fd = state_->openFolder(folder, error);
-    if (fd < 0) {
+    if (!state_->openFolder(folder, error)) {
         return fail(error);
     }
-    ::close(fd);
     prov = state_->add(Context { folder });
     return succeed();
 }

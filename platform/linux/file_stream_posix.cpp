@@ -1,4 +1,5 @@
 #include "platform/file_stream.h"
+#include "platform/linux/unique_fd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -23,17 +24,17 @@ public:
 
     FileStreamHandle openRead(std::string_view path) override
     {
-        int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
+        UniqueFd fd(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd) {
             return InvalidFileStream;
         }
         struct stat st
         { };
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            ::close(fd);
+        if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
             return InvalidFileStream;
         }
-        return fd;
+        // The caller owns the handle from here on and closes it through close().
+        return fd.release();
     }
 
     FileStreamHandle createNew(std::string_view path) override

@@ -1,4 +1,5 @@
 #include "platform/file_system.h"
+#include "platform/linux/unique_fd.h"
 
 #include <cerrno>
 #include <chrono>
@@ -58,18 +59,12 @@ class FdImage final : public ImageSource
 public:
     explicit FdImage(const std::string &path)
     {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        fd_.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
         struct stat st
         { };
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (fd_ && ::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode)) {
             size_ = static_cast<std::uint64_t>(st.st_size);
             regular_ = true;
-        }
-    }
-    ~FdImage() override
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
         }
     }
     FdImage(const FdImage &) = delete;
@@ -84,7 +79,7 @@ public:
         std::size_t done = 0;
         while (done < out.size()) {
             ssize_t n = ::pread(
-                fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+                fd_.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -97,7 +92,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
     std::uint64_t size_ = 0;
     bool regular_ = false;
 };
@@ -176,13 +171,13 @@ bool setListedHidden(const std::string &folder, const std::string &name, bool hi
     { };
     mode_t mode = ::stat(list.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
     const std::string temp = list + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) {
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (!fd) {
         return false;
     }
-    bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())
-        && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
+    bool written = ::write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size())
+        && ::fsync(fd.get()) == 0;
+    written = fd.close() && written;
     if (!written || ::rename(temp.c_str(), list.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
@@ -248,15 +243,13 @@ public:
         if (!usable(path)) {
             return false;
         }
-        int fd = ::open(str(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) {
+        const UniqueFd fd(::open(str(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (!fd) {
             return false;
         }
         struct stat st
         { };
-        bool file = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-        ::close(fd);
-        return file;
+        return ::fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
     }
 
     std::optional<std::int64_t> length(std::string_view path) const override

@@ -1,4 +1,5 @@
 #include "platform/instance_lock.h"
+#include "platform/linux/unique_fd.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -53,16 +54,9 @@ std::string fileNamePart(std::string_view name)
 class FlockInstanceLock final : public InstanceLock
 {
 public:
-    ~FlockInstanceLock() override
-    {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-
     std::optional<bool> anotherInstanceRunning(std::string_view name) override
     {
-        if (fd_ >= 0) {
+        if (fd_) {
             return false;
         }
         auto folder = lockFolder();
@@ -70,24 +64,22 @@ public:
             return std::nullopt;
         }
         std::string path = *folder + "/" + fileNamePart(name) + ".lock";
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
+        UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!fd) {
             return std::nullopt;
         }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            int error = errno;
-            ::close(fd);
-            if (error == EWOULDBLOCK) {
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
                 return true;
             }
             return std::nullopt;
         }
-        fd_ = fd;
+        fd_ = std::move(fd);
         return false;
     }
 
 private:
-    int fd_ = -1;
+    UniqueFd fd_;
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/linux/registry_store.h"
+#include "platform/linux/unique_fd.h"
 
 #include "platform/codepage.h"
 
@@ -422,11 +423,10 @@ struct RegistryStore::Impl
             if (errno != ENOENT || !create || !makeParents(root.file, root.dirMode)) {
                 return nullptr;
             }
-            const int fd = ::open(root.file.c_str(),
-                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, root.fileMode);
-            if (fd >= 0) {
-                ::fchmod(fd, root.fileMode); // whatever the umask
-                ::close(fd);
+            const UniqueFd fd(::open(root.file.c_str(),
+                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, root.fileMode));
+            if (fd) {
+                ::fchmod(fd.get(), root.fileMode); // whatever the umask
             } else if (errno != EEXIST) {
                 return nullptr;
             }

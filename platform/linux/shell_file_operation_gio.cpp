@@ -6,6 +6,7 @@
 // the user: where the Windows shell would ask before overwriting, the
 // operation is refused, so a user's file is never lost silently.
 
+#include "platform/linux/unique_fd.h"
 #include "platform/shell_file_operation.h"
 
 #include <algorithm>
@@ -336,22 +337,18 @@ Code gioCopy(const std::string &from, const std::string &to)
 /// Creates @p to exclusively and removes it again on failure.
 Code copyRegular(const std::string &from, const std::string &to)
 {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (in < 0) {
+    const UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!in) {
         return fromErrno(errno);
     }
     struct stat st
     { };
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = errno;
-        ::close(in);
-        return fromErrno(error);
+    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return fromErrno(errno);
     }
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        return fromErrno(error);
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out) {
+        return fromErrno(errno);
     }
     int error = 0;
     bool inKernel = true;
@@ -360,7 +357,8 @@ Code copyRegular(const std::string &from, const std::string &to)
     for (;;) {
         ssize_t n = -1;
         if (inKernel) {
-            n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t { 1 } << 30, 0);
+            n = ::copy_file_range(
+                in.get(), nullptr, out.get(), nullptr, std::size_t { 1 } << 30, 0);
             if (n < 0 && copied == 0
                 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                 inKernel = false;
@@ -368,9 +366,10 @@ Code copyRegular(const std::string &from, const std::string &to)
             }
         } else {
             buffer.resize(std::size_t { 1 } << 20);
-            n = ::read(in, buffer.data(), buffer.size());
+            n = ::read(in.get(), buffer.data(), buffer.size());
             for (ssize_t done = 0; n > 0 && done < n;) {
-                ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+                ssize_t w =
+                    ::write(out.get(), buffer.data() + done, static_cast<std::size_t>(n - done));
                 if (w < 0 && errno == EINTR) {
                     continue;
                 }
@@ -394,12 +393,12 @@ Code copyRegular(const std::string &from, const std::string &to)
         copied += static_cast<std::uint64_t>(n);
     }
     const timespec times[2] = { { 0, UTIME_OMIT }, st.st_mtim };
-    if (error == 0 && (::fchmod(out, st.st_mode & 07777) != 0 || ::futimens(out, times) != 0)) {
+    if (error == 0
+        && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)) {
         error = errno;
     }
-    ::close(in);
     // A file system may report a full disk only when the file is closed.
-    if (::close(out) != 0 && error == 0) {
+    if (!out.close() && error == 0) {
         error = errno;
     }
     if (error != 0) {

@@ -3,15 +3,12 @@
 // of them. Tests install SimHid through Seam<HidApi>; the demo program does
 // the same and drives the board's switches and LEDs from its own window.
 
-#include "platform/hid.h"
+#include "platform/hid_emulation.h"
 
-#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -109,26 +106,7 @@ private:
 };
 
 /// Backend calls, counted by SimHid.
-enum class SimCall {
-    GetHidGuid,
-    GetClassDevs,
-    EnumDeviceInterfaces,
-    GetDeviceInterfaceDetail,
-    DestroyDeviceInfoList,
-    CreateFile,
-    CloseHandle,
-    GetAttributes,
-    GetPreparsedData,
-    GetCaps,
-    FreePreparsedData,
-    CreateEvent,
-    WriteFile,
-    ReadFile,
-    WaitForSingleObject,
-    CancelIo,
-    ResetEvent,
-    Count
-};
+using SimCall = HidCall;
 
 /// How waits pass time.
 enum class SimTime {
@@ -137,7 +115,7 @@ enum class SimTime {
 };
 
 /// The HID class service over virtual boards, in enumeration order.
-class SimHid final : public HidApi
+class SimHid final : public HidEmulation
 {
 public:
     explicit SimHid(SimTime time = SimTime::Virtual);
@@ -151,83 +129,28 @@ public:
     /// Device path under which board @p index is enumerated.
     std::string pathOf(std::size_t index) const;
 
-    std::size_t calls(SimCall call) const { return calls_[static_cast<std::size_t>(call)]; }
-    void resetCalls() { calls_.fill(0); }
-    /// Open file handles (not events, not information sets).
-    std::size_t openFileHandles() const;
-    /// Milliseconds asked for by the latest wait, and the virtual time passed in waits.
-    std::uint32_t lastWaitMilliseconds() const { return lastWaitMs_; }
+    /// The virtual time passed in waits.
     std::uint64_t elapsedMilliseconds() const { return elapsedMs_; }
     /// How many times board @p index was opened.
     std::size_t opens(std::size_t index) const;
 
-    void getHidGuid(HidGuid &guid) override;
-    HidHandle getClassDevs(const HidGuid &guid, std::uint32_t flags) override;
-    bool enumDeviceInterfaces(HidHandle deviceInfoSet, const HidGuid &guid,
-        std::uint32_t memberIndex, HidInterfaceData &data) override;
-    bool getDeviceInterfaceDetail(HidHandle deviceInfoSet, const HidInterfaceData &data,
-        std::uint8_t *detail, std::uint32_t detailSize, std::uint32_t *requiredSize) override;
-    bool destroyDeviceInfoList(HidHandle deviceInfoSet) override;
-    HidHandle createFile(const std::string &path, std::uint32_t desiredAccess,
-        std::uint32_t shareMode, std::uint32_t creationDisposition,
-        std::uint32_t flagsAndAttributes) override;
-    bool closeHandle(HidHandle handle) override;
-    bool getAttributes(HidHandle device, HidAttributes &attributes) override;
-    bool getPreparsedData(HidHandle device, HidPreparsedData &preparsedData) override;
-    std::int32_t getCaps(HidPreparsedData preparsedData, HidCaps &caps) override;
-    bool freePreparsedData(HidPreparsedData preparsedData) override;
-    HidHandle createEvent(bool manualReset, bool initialState) override;
-    bool writeFile(HidHandle file, const std::uint8_t *buffer, std::uint32_t length,
-        std::uint32_t *written) override;
-    bool readFile(HidHandle file, std::uint8_t *buffer, std::uint32_t length, std::uint32_t *read,
-        HidOverlapped &overlapped) override;
-    std::uint32_t waitForSingleObject(HidHandle event, std::uint32_t milliseconds) override;
-    bool cancelIo(HidHandle file) override;
-    bool resetEvent(HidHandle event) override;
     std::uint64_t getTickCount64() override;
-    std::uint32_t getLastError() override { return lastError_; }
-    std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t messageId,
-        std::uint32_t languageId, char *buffer, std::uint32_t size) override;
+
+protected:
+    std::vector<HidInterface> enumerate() override;
+    std::unique_ptr<HidDevice> open(
+        const std::string &path, bool overlapped, std::uint32_t &error) override;
+    void idle(std::uint32_t milliseconds) override { pass(milliseconds); }
 
 private:
-    struct PendingRead
-    {
-        HidHandle file = 0;
-        std::uint8_t *buffer = nullptr;
-        std::uint32_t length = 0;
-        std::uint32_t *read = nullptr;
-    };
-    struct Object
-    {
-        enum class Kind { InfoSet, File, Event, Preparsed } kind = Kind::File;
-        std::vector<std::size_t> members; // InfoSet: board indices
-        std::size_t board = 0; // File, Preparsed
-        bool overlapped = false; // File
-        bool signalled = false; // Event
-        bool manualReset = true; // Event
-        std::optional<PendingRead> pending; // Event: the read it completes
-    };
+    class Device;
 
-    HidHandle add(Object object);
-    Object *find(HidHandle handle, Object::Kind kind);
-    bool fail(std::uint32_t error);
-    bool completeRead(Object &event);
-    void count(SimCall call) { ++calls_[static_cast<std::size_t>(call)]; }
     void pass(std::uint32_t milliseconds);
 
     SimTime time_;
     std::vector<std::unique_ptr<SimBoard>> boards_;
     std::vector<std::size_t> opens_;
-    std::map<HidHandle, Object> objects_;
-    HidHandle nextHandle_ = 0x100;
-    std::uint32_t lastError_ = 0;
-    std::uint32_t lastWaitMs_ = 0;
     std::uint64_t elapsedMs_ = 0;
-    std::array<std::size_t, static_cast<std::size_t>(SimCall::Count)> calls_ {};
 };
-
-/// The English system text of a Win32 error code the backends produce, with
-/// its CR LF; empty for other codes.
-std::string win32MessageText(std::uint32_t code);
 
 } // namespace platform::sim
