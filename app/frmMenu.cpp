@@ -1,12 +1,12 @@
 #include "app/frmMenu.h"
 
 #include "app/Module1.h"
-#include "forms/Accessibility.h"
 #include "forms/ClickLabel.h"
 #include "forms/frmAbout_FreeWare.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "portprobe_build.h"
+#include "support/Accessibility.h"
 #include "support/QuillFunc_Char.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"

@@ -4,7 +4,9 @@
 // blocks: boxes are answered with OK, sleeps are recorded, and ending the
 // process is recorded (or, in a scenario child, done for real).
 
+#include "app/Module1.h"
 #include "app/ProgramStart.h"
+#include "forms/frmEndProgram.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
 #include "platform/msgbox.h"
@@ -359,6 +361,7 @@ inline void noScenario(const QString &) { }
         QApplication app(argc, argv);                                                              \
         gInitPictures();                                                                           \
         installEndProgramHandler();                                                                \
+        installEndWindow(gProcEndProcess);                                                         \
         if (!guitest::scenarioName().isEmpty()) {                                                  \
             playScenario(guitest::scenarioName());                                                 \
             std::printf("returned\n");                                                             \
