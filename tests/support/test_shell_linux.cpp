@@ -29,8 +29,9 @@ protected:
         const auto file = bin.path() / name;
         // Written aside and renamed, so a reader never sees the file half written.
         const std::string args = argsFile().string();
-        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << args << ".part' && mv '"
-                            << args << ".part' '" << args << "'\nexit " << code << "\n";
+        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << args
+                            << ".part' && /bin/mv '" << args << ".part' '" << args << "'\nexit "
+                            << code << "\n";
         std::filesystem::permissions(file, std::filesystem::perms::owner_all);
     }
 
