@@ -1,6 +1,7 @@
 #include "app/ProgramStart.h"
 
 #include "app/Module1.h"
+#include "forms/frmEndProgram.h"
 #include "platform/environment.h"
 #include "platform/qt/display_check.h"
 #include "platform/qt/qt_seams.h"
@@ -136,6 +137,7 @@ int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
     gInitPictures();
     platform::installQtSeams();
     installEndProgramHandler();
+    installEndWindow(gProcEndProcess);
     installSessionEndHandler();
     installUsbIoTrace();
     try {

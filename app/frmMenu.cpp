@@ -1,12 +1,12 @@
 #include "app/frmMenu.h"
 
 #include "app/Module1.h"
-#include "forms/Accessibility.h"
 #include "forms/ClickLabel.h"
 #include "forms/frmAbout_FreeWare.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "portprobe_build.h"
+#include "support/Accessibility.h"
 #include "support/QuillFunc_Char.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
@@ -44,37 +44,6 @@ const QString OutputRunningMsg = QStringLiteral("出力中でも値の変更が�
 /// 32-bit milliseconds, so anything longer could be neither stored nor timed.
 constexpr double MinInputInterval = 1000;
 constexpr double MaxInputInterval = std::numeric_limits<std::int32_t>::max();
-
-/// An ID text read as the hexadecimal number it stands for: one or more
-/// digits 0-9, A-F or a-f and nothing else, at most 32 bits of value. Values
-/// up to FFFF stay positive, so they equal the board's 16-bit IDs; longer ones
-/// are the 32-bit pattern, as a hexadecimal literal reads.
-std::optional<std::int32_t> readHexId(const QString &text)
-{
-    if (text.isEmpty()) {
-        return std::nullopt;
-    }
-    std::uint64_t value = 0;
-    for (QChar c : text) {
-        int digit = -1;
-        const char16_t u = c.unicode();
-        if (u >= u'0' && u <= u'9') {
-            digit = u - u'0';
-        } else if (u >= u'A' && u <= u'F') {
-            digit = u - u'A' + 10;
-        } else if (u >= u'a' && u <= u'f') {
-            digit = u - u'a' + 10;
-        }
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        value = value * 16 + static_cast<std::uint64_t>(digit);
-        if (value > 0xFFFFFFFFu) {
-            return std::nullopt;
-        }
-    }
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
 
 /// "decimal/HEX", each padded on the left with zeros to its width.
 QString decimalHexText(std::int32_t value, std::int32_t decimalWidth)
@@ -445,7 +414,7 @@ bool frmMenu::mSetID()
         // The vendor first, then the product.
         for (auto [box, target] : { std::pair { txtVendorID, &TargetVendorID },
                  std::pair { txtProductID, &TargetProductID } }) {
-            const std::optional<std::int32_t> id = readHexId(box->text());
+            const std::optional<std::int32_t> id = readHexId(box->text().toStdU16String());
             if (!id) {
                 Err().Raise(vberr::TypeMismatch);
             }
@@ -460,7 +429,7 @@ bool frmMenu::mCheckID()
     bool valid = false;
     gTrapFatal("frmMenu_mCheckID", [&] {
         for (QLineEdit *box : { txtVendorID, txtProductID }) {
-            if (!readHexId(box->text())) {
+            if (!readHexId(box->text().toStdU16String())) {
                 platform::messageBox().show({ "IDが数値として正しくありません", build::AppTitle,
                     platform::MbOkOnly, platform::MbIconNone, {}, 0 });
                 return;

@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
-frmAbout_FreeWare *gfrmAbout_FreeWare = nullptr;
+QPointer<frmAbout_FreeWare> gfrmAbout_FreeWare;
 
 namespace {
 

@@ -2,6 +2,7 @@
 // The about box: program title, version, rights holder, the web site and the manual.
 
 #include <QDialog>
+#include <QPointer>
 
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -48,5 +49,6 @@ private:
     bool loaded_ = false;
 };
 
-/// The about box while it exists (created by the main window, cleared at unload).
-extern frmAbout_FreeWare *gfrmAbout_FreeWare;
+/// The about box while it exists: created by the main window, emptied at
+/// unload (and on destruction, being a QPointer).
+extern QPointer<frmAbout_FreeWare> gfrmAbout_FreeWare;

@@ -1,6 +1,5 @@
 #include "forms/frmEndProgram.h"
 
-#include "app/Module1.h"
 #include "platform/process.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
@@ -10,7 +9,26 @@
 #include <QPixmap>
 #include <QTimer>
 
-frmEndProgram *gfrmEndProgram = nullptr;
+#include <utility>
+
+QPointer<frmEndProgram> gfrmEndProgram;
+
+namespace {
+
+std::function<bool()> endProcessStep;
+
+} // namespace
+
+void installEndWindow(std::function<bool()> endProcess)
+{
+    endProcessStep = std::move(endProcess);
+    setEndWindowOpener([]() -> QWidget * {
+        if (!gfrmEndProgram) {
+            gfrmEndProgram = new frmEndProgram();
+        }
+        return gfrmEndProgram;
+    });
+}
 
 frmEndProgram::frmEndProgram(QWidget *parent)
     : QDialog(parent),
@@ -69,7 +87,7 @@ void frmEndProgram::Form_Activate()
         gSetFormCaption(*this, 0);
         // Painted now: the thread is about to block.
         platform::process().doEvents();
-        ok = gProcSleep(2000) && gProcEndProcess();
+        ok = gProcSleep(2000) && (!endProcessStep || endProcessStep());
     } catch (...) { }
     if (!ok) {
         platform::process().terminate(endProgramExitCode());
@@ -81,7 +99,9 @@ void frmEndProgram::Form_Activate()
 
 void frmEndProgram::Form_Unload()
 {
-    gfrmEndProgram = nullptr;
+    if (gfrmEndProgram == this) {
+        gfrmEndProgram = nullptr;
+    }
     platform::process().terminate(endProgramExitCode());
 }
 

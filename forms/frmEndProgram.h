@@ -3,6 +3,9 @@
 // process ends from inside it.
 
 #include <QDialog>
+#include <QPointer>
+
+#include <functional>
 
 QT_BEGIN_NAMESPACE
 class QLabel;
@@ -36,5 +39,12 @@ private:
     bool unloading_ = false;
 };
 
-/// The end window while it exists (created by gProcEndProgram, cleared at unload).
-extern frmEndProgram *gfrmEndProgram;
+/// The end window while it exists: created through gProcEndProgram, emptied at
+/// unload (and on destruction, being a QPointer).
+extern QPointer<frmEndProgram> gfrmEndProgram;
+
+/// Registers the end window with the end sequence (gProcEndProgram) and gives
+/// it @p endProcess, the program's last clean-up step, which the end window
+/// runs before the process ends (Module1's gProcEndProcess, a layer above).
+/// Called once at start-up.
+void installEndWindow(std::function<bool()> endProcess);

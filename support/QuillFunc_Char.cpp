@@ -161,3 +161,29 @@ std::int32_t mGetLenB(std::string_view text)
 {
     return platform::ansiByteLength(text);
 }
+
+std::optional<std::int32_t> readHexId(std::u16string_view text)
+{
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const char16_t u : text) {
+        int digit = -1;
+        if (u >= u'0' && u <= u'9') {
+            digit = u - u'0';
+        } else if (u >= u'A' && u <= u'F') {
+            digit = u - u'A' + 10;
+        } else if (u >= u'a' && u <= u'f') {
+            digit = u - u'a' + 10;
+        }
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * 16 + static_cast<std::uint64_t>(digit);
+        if (value > 0xFFFFFFFFu) {
+            return std::nullopt;
+        }
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+}

@@ -25,5 +25,11 @@ void mGetBeki2(std::int32_t value, std::int32_t &exponent);
 std::string gGetSpaceString1(
     std::string_view text, std::int32_t width, std::string_view fill, std::int32_t mode);
 
+/// An ID text read as the hexadecimal number it stands for: one or more
+/// digits 0-9, A-F or a-f and nothing else, at most 32 bits of value. Values
+/// up to FFFF stay positive, so they equal the board's 16-bit IDs; longer ones
+/// are the 32-bit pattern, as a hexadecimal literal reads.
+std::optional<std::int32_t> readHexId(std::u16string_view text);
+
 /// Byte length of @p text in the ANSI code page.
 std::int32_t mGetLenB(std::string_view text);

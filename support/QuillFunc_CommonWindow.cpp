@@ -1,6 +1,5 @@
 #include "support/QuillFunc_CommonWindow.h"
 
-#include "forms/frmEndProgram.h"
 #include "platform/instance_lock.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
@@ -15,10 +14,12 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 namespace {
 
 int exitCodeOfEnd = 0;
+std::function<QWidget *()> endWindowOpener;
 
 std::int32_t scaledTwips(std::int32_t twips, float rate)
 {
@@ -128,13 +129,19 @@ void gChkDoubleStarting(bool showMessage)
     });
 }
 
+void setEndWindowOpener(std::function<QWidget *()> openEndWindow)
+{
+    endWindowOpener = std::move(openEndWindow);
+}
+
 bool gProcEndProgram()
 {
     bool shown = gTrap("gProcEndProgram", [&] {
-        if (!gfrmEndProgram) {
-            gfrmEndProgram = new frmEndProgram();
+        QWidget *window = endWindowOpener ? endWindowOpener() : nullptr;
+        if (!window) {
+            Err().Raise(vberr::ObjectNotSet);
         }
-        if (!gDspForm(*gfrmEndProgram, 0, 1, false, 0.8f)) {
+        if (!gDspForm(*window, 0, 1, false, 0.8f)) {
             gGotoErrHandler();
         }
     });

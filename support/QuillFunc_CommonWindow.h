@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <cstdint>
+#include <functional>
 
 QT_BEGIN_NAMESPACE
 class QWidget;
@@ -30,6 +31,11 @@ bool gSetFormCaption(QWidget &form, std::int32_t captionMode);
 /// Ends the program at once when another copy of it is running, telling the
 /// user first only when @p showMessage is set. Returns when this is the only copy.
 void gChkDoubleStarting(bool showMessage);
+
+/// Registers how the end sequence reaches the end window, which lives in the
+/// window layer above: @p openEndWindow answers the end window, creating it
+/// when there is none. Set once at start-up (installEndWindow).
+void setEndWindowOpener(std::function<QWidget *()> openEndWindow);
 
 /// Shows the end window, which ends the program after two seconds.
 /// @returns true once the end window has closed (only where ending the

@@ -1,6 +1,6 @@
 #include "usbio/frmUsbIoErr.h"
 
-#include "forms/Accessibility.h"
+#include "support/Accessibility.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"

@@ -40,6 +40,6 @@ private:
     bool loaded_ = false;
 };
 
-/// The one device error window while it exists; the console creates it on a
-/// failed port operation and its unload empties it again.
+/// The one device error window while it exists: created by the console on a
+/// failed port operation, emptied at unload (and on destruction, being a QPointer).
 extern QPointer<frmUsbIoErr> gfrmUsbIoErr;

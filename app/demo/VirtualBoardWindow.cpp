@@ -1,7 +1,7 @@
 #include "app/demo/VirtualBoardWindow.h"
 
-#include "forms/Accessibility.h"
 #include "platform/sim/sim_board.h"
+#include "support/Accessibility.h"
 #include "support/QuillFunc_Window.h"
 
 #include <QCheckBox>

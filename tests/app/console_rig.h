@@ -2,7 +2,7 @@
 // The console on a virtual board in virtual time: a read that gets no answer
 // returns at once, and nothing in the tests waits for real.
 
-#include "forms/gui_test_support.h"
+#include "common/gui_test_support.h"
 
 #include "app/frmMenu.h"
 #include "forms/ClickLabel.h"

@@ -1,6 +1,6 @@
 // Module1: the start, the second-copy check and the settings file.
 
-#include "forms/gui_test_support.h"
+#include "common/gui_test_support.h"
 
 #include "app/Module1.h"
 #include "app/ProgramStart.h"

@@ -1,6 +1,6 @@
 // The main window: its controls as designed, its load and unload, the help menu.
 
-#include "forms/gui_test_support.h"
+#include "common/gui_test_support.h"
 
 #include "app/frmMenu.h"
 #include "forms/ClickLabel.h"

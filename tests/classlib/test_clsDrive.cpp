@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 
 namespace {
 
@@ -91,6 +92,13 @@ struct Normalised
     const char *text;
     const char *drive;
 };
+
+// Shown in test output instead of the row's raw bytes.
+void PrintTo(const Normalised &row, std::ostream *os)
+{
+    *os << (row.grammar == PathGrammar::Windows ? "Windows" : "Posix") << " \"" << row.text
+        << "\" -> \"" << row.drive << '"';
+}
 
 class DriveSetter : public ::testing::TestWithParam<Normalised>
 { };

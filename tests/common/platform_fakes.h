@@ -7,6 +7,8 @@
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/screen_metrics.h"
+#include "platform/settings_folder.h"
 #include "platform/shell.h"
 #include "platform/version.h"
 
@@ -70,10 +72,12 @@ private:
 };
 
 /// Environment with its own variables; files are checked on the real disk.
+/// With passThrough, variables it does not hold come from the real environment.
 class FakeEnvironment final : public platform::Environment
 {
 public:
     std::map<std::string, std::string> variables;
+    bool passThrough = false;
     std::string windowsTemp = "/nonexistent-windows/Temp";
     std::string appFolder = "/nonexistent-app";
 
@@ -87,6 +91,9 @@ public:
                    })) {
                 return value;
             }
+        }
+        if (passThrough) {
+            return platform::Seam<platform::Environment>::defaultInstance().variable(name);
         }
         return std::nullopt;
     }
@@ -248,6 +255,40 @@ public:
 
 private:
     platform::ScopedSeam<platform::Process> guard_ { *this };
+};
+
+/// A screen of the size a test sets; other metrics are unknown.
+class FakeScreen final : public platform::ScreenMetrics
+{
+public:
+    std::int32_t width = 1024;
+    std::int32_t height = 768;
+    std::optional<std::int32_t> systemMetric(std::int32_t index) const override
+    {
+        if (index == platform::SmCxScreen) {
+            return width;
+        }
+        if (index == platform::SmCyScreen) {
+            return height;
+        }
+        return std::nullopt;
+    }
+
+private:
+    platform::ScopedSeam<platform::ScreenMetrics> guard_ { *this };
+};
+
+/// Whether the application folder is writable, and the user's own settings folder.
+class FakeSettingsFolder final : public platform::SettingsFolder
+{
+public:
+    bool writable = true;
+    std::optional<std::string> user;
+    bool isWritable(std::string_view) const override { return writable; }
+    std::optional<std::string> userFolder(std::string_view) const override { return user; }
+
+private:
+    platform::ScopedSeam<platform::SettingsFolder> guard_ { *this };
 };
 
 } // namespace fakes

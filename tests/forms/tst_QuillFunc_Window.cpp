@@ -1,6 +1,6 @@
 // Window helpers: screen arithmetic, sizing, placing, showing and titling.
 
-#include "forms/gui_test_support.h"
+#include "common/gui_test_support.h"
 
 #include "support/ErrObject.h"
 

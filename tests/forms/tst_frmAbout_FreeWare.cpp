@@ -1,6 +1,6 @@
 // The about box: its texts, closing and reopening, and its fatal paths.
 
-#include "forms/gui_test_support.h"
+#include "common/gui_test_support.h"
 
 #include "forms/frmAbout_FreeWare.h"
 #include "portprobe_build.h"

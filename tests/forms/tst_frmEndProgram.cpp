@@ -1,6 +1,6 @@
 // The end window and the end sequence around it.
 
-#include "forms/gui_test_support.h"
+#include "common/gui_test_support.h"
 
 #include "forms/frmEndProgram.h"
 

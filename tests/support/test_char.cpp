@@ -6,6 +6,11 @@
 
 #include <cmath>
 #include <fstream>
+#include <iterator>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -47,6 +52,34 @@ TEST(Trans2To10, ConvertsValidStringsAndRejectsOthers)
         std::int32_t value = 12345;
         EXPECT_EQ(gProcTrans2To10(bits, value), ok) << '"' << bits << '"';
         EXPECT_EQ(value, expected) << '"' << bits << '"';
+    }
+}
+
+TEST(ReadHexId, ReadsHexDigitsUpToThirtyTwoBits)
+{
+    const std::pair<std::u16string_view, std::optional<std::int32_t>> cases[] = {
+        { u"1352", 0x1352 },
+        { u"100", 0x100 },
+        { u"0", 0 },
+        { u"ffff", 0xFFFF },
+        { u"aBcD", 0xABCD },
+        { u"00000000000001", 1 },
+        { u"7FFFFFFF", 0x7FFFFFFF },
+        { u"80000000", std::numeric_limits<std::int32_t>::min() },
+        { u"FFFFFFFF", -1 },
+        { u"100000000", std::nullopt },
+        { u"", std::nullopt },
+        { u" 1", std::nullopt },
+        { u"1 ", std::nullopt },
+        { u"&H10", std::nullopt },
+        { u"0x10", std::nullopt },
+        { u"-1", std::nullopt },
+        { u"G", std::nullopt },
+        { u"１", std::nullopt },
+        { u"Ａ", std::nullopt },
+    };
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        EXPECT_EQ(readHexId(cases[row].first), cases[row].second) << "row " << row;
     }
 }
 

@@ -27,15 +27,18 @@ protected:
     void installProgram(const std::string &name, int code)
     {
         const auto file = bin.path() / name;
-        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << argsFile().string()
-                            << "'\nexit " << code << "\n";
+        // Written aside and renamed, so a reader never sees the file half written.
+        const std::string args = argsFile().string();
+        std::ofstream(file) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << args
+                            << ".part' && /bin/mv '" << args << ".part' '" << args << "'\nexit "
+                            << code << "\n";
         std::filesystem::permissions(file, std::filesystem::perms::owner_all);
     }
 
     std::string recordedArgs() const
     {
         // The program may still be writing when a still-running one was taken as started.
-        for (int i = 0; i < 200 && !std::filesystem::exists(argsFile()); ++i) {
+        for (int i = 0; i < 1000 && !std::filesystem::exists(argsFile()); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         std::ifstream in(argsFile());

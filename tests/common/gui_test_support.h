@@ -1,10 +1,14 @@
 #pragma once
-// Recording stand-ins for the window tests: message boxes, the process
-// services, the shell, the application folder and the screen. Nothing here
+// What the window tests share: the recorder of message boxes and process
+// services, the shell that opens nothing, and the Stage that puts them in place
+// together with the platform fakes of common/platform_fakes.h. Nothing here
 // blocks: boxes are answered with OK, sleeps are recorded, and ending the
 // process is recorded (or, in a scenario child, done for real).
 
+#include "app/Module1.h"
 #include "app/ProgramStart.h"
+#include "common/platform_fakes.h"
+#include "forms/frmEndProgram.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
 #include "platform/msgbox.h"
@@ -80,37 +84,6 @@ private:
     bool child_;
 };
 
-/// An application folder and a temporary folder of the test's own.
-class FakeEnvironment final : public platform::Environment
-{
-public:
-    explicit FakeEnvironment(std::string appFolder, std::string tempFolder)
-        : appFolder_(std::move(appFolder)), tempFolder_(std::move(tempFolder))
-    { }
-    std::optional<std::string> variable(std::string_view name) const override
-    {
-        if (name == "temp" || name == "tmp") {
-            return tempFolder_;
-        }
-        return real().variable(name);
-    }
-    bool exists(std::string_view path) const override { return real().exists(path); }
-    std::optional<std::string> longPathName(std::string_view path) const override
-    {
-        return real().longPathName(path);
-    }
-    std::string windowsTempDirectory() const override { return tempFolder_; }
-    std::string applicationFolder() const override { return appFolder_; }
-
-private:
-    static platform::Environment &real()
-    {
-        return platform::Seam<platform::Environment>::defaultInstance();
-    }
-    std::string appFolder_;
-    std::string tempFolder_;
-};
-
 /// Opens nothing: records each request. A local file that does not exist
 /// fails as the shell's "file not found"; everything else succeeds.
 class FakeShell final : public platform::Shell
@@ -133,32 +106,6 @@ public:
         applets.emplace_back(applet);
         return controlPanelFailure;
     }
-};
-
-class FakeScreen final : public platform::ScreenMetrics
-{
-public:
-    std::int32_t width = 1024;
-    std::int32_t height = 768;
-    std::optional<std::int32_t> systemMetric(std::int32_t index) const override
-    {
-        if (index == platform::SmCxScreen) {
-            return width;
-        }
-        if (index == platform::SmCyScreen) {
-            return height;
-        }
-        return std::nullopt;
-    }
-};
-
-class FakeSettingsFolder final : public platform::SettingsFolder
-{
-public:
-    bool writable = true;
-    std::optional<std::string> user;
-    bool isWritable(std::string_view) const override { return writable; }
-    std::optional<std::string> userFolder(std::string_view) const override { return user; }
 };
 
 /// The error log of @p tempFolder, decoded from the system code page.
@@ -197,14 +144,16 @@ public:
           tempFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_TEMPDIR")
                            : subFolder(tempDir.path(), folderName)),
           recorder(child),
-          environment(appFolder.toStdString(), tempFolder.toStdString()),
           boxGuard(recorder),
           processGuard(recorder),
-          environmentGuard(environment),
-          shellGuard(shell),
-          screenGuard(screen),
-          settingsGuard(settings)
+          shellGuard(shell)
     {
+        // The test's own application and temporary folders; other variables are real.
+        environment.variables = { { "temp", tempFolder.toStdString() },
+            { "tmp", tempFolder.toStdString() } };
+        environment.windowsTemp = tempFolder.toStdString();
+        environment.appFolder = appFolder.toStdString();
+        environment.passThrough = true;
         // As from Main on: library reports go to the log only.
         gbooHideErrMsg = true;
     }
@@ -237,18 +186,15 @@ public:
     QString appFolder;
     QString tempFolder;
     Recorder recorder;
-    FakeEnvironment environment;
+    fakes::FakeEnvironment environment;
     FakeShell shell;
-    FakeScreen screen;
-    FakeSettingsFolder settings;
+    fakes::FakeScreen screen;
+    fakes::FakeSettingsFolder settings;
 
 private:
     platform::ScopedSeam<platform::MessageBox> boxGuard;
     platform::ScopedSeam<platform::Process> processGuard;
-    platform::ScopedSeam<platform::Environment> environmentGuard;
     platform::ScopedSeam<platform::Shell> shellGuard;
-    platform::ScopedSeam<platform::ScreenMetrics> screenGuard;
-    platform::ScopedSeam<platform::SettingsFolder> settingsGuard;
 };
 
 /// What a scenario child printed and how it ended.
@@ -359,6 +305,7 @@ inline void noScenario(const QString &) { }
         QApplication app(argc, argv);                                                              \
         gInitPictures();                                                                           \
         installEndProgramHandler();                                                                \
+        installEndWindow(gProcEndProcess);                                                         \
         if (!guitest::scenarioName().isEmpty()) {                                                  \
             playScenario(guitest::scenarioName());                                                 \
             std::printf("returned\n");                                                             \

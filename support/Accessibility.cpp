@@ -1,4 +1,4 @@
-#include "forms/Accessibility.h"
+#include "support/Accessibility.h"
 
 #include "support/QuillFunc_Window.h"
 
