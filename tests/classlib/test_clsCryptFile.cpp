@@ -99,6 +99,11 @@ struct RoundTrip
     const char *password;
 };
 
+void PrintTo(const RoundTrip &r, std::ostream *os)
+{
+    *os << r.size << " bytes, " << (*r.password != '\0' ? "password" : "random key");
+}
+
 class CryptRoundTrip : public CryptFileTest, public ::testing::WithParamInterface<RoundTrip>
 { };
 
@@ -203,6 +208,11 @@ struct BadHead
     Bytes file;
 };
 
+void PrintTo(const BadHead &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class CryptBadHead : public CryptFileTest, public ::testing::WithParamInterface<BadHead>
 { };
 
@@ -292,6 +302,11 @@ struct ProviderFault
     std::uint32_t blobLength;
     std::vector<std::string> tail;
 };
+
+void PrintTo(const ProviderFault &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class CryptProviderFault : public CryptFileTest, public ::testing::WithParamInterface<ProviderFault>
 { };

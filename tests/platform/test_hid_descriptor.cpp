@@ -26,6 +26,12 @@ struct DescriptorCase
     int feature;
 };
 
+// Test output names the case, not its raw bytes.
+void PrintTo(const DescriptorCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class DescriptorTest : public ::testing::TestWithParam<DescriptorCase>
 { };
 
@@ -112,6 +118,11 @@ struct HidIdCase
     std::uint16_t vendor;
     std::uint16_t product;
 };
+
+void PrintTo(const HidIdCase &c, std::ostream *os)
+{
+    *os << ::testing::PrintToString(c.uevent);
+}
 
 class HidIdTest : public ::testing::TestWithParam<HidIdCase>
 { };

@@ -24,6 +24,11 @@ namespace usbio = QuillFunc_USBIO;
 
 enum class Backend { Sim, Hidraw };
 
+inline void PrintTo(Backend backend, std::ostream *os)
+{
+    *os << (backend == Backend::Sim ? "Sim" : "Hidraw");
+}
+
 /// The backends this OS can run the shared scenarios on (Windows has no hidraw).
 inline std::vector<Backend> linkBackends()
 {

@@ -202,6 +202,11 @@ struct Lengths
     const char *loggedAs; // procedure whose trap reports, "" for none
 };
 
+void PrintTo(const Lengths &l, std::ostream *os)
+{
+    *os << "input " << l.input << ", output " << l.output;
+}
+
 class LinkLengthTest : public LinkTestBase,
                        public ::testing::TestWithParam<std::tuple<Backend, Lengths>>
 { };
@@ -365,6 +370,11 @@ struct FaultCase
     std::size_t readFiles; // overlapped reads the failed read started
     std::size_t openHandles; // left open after it
 };
+
+void PrintTo(const FaultCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class SimFaultTest : public SimLinkTest, public ::testing::WithParamInterface<FaultCase>
 { };

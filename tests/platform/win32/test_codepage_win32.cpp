@@ -15,6 +15,11 @@ struct Conversion
     bool fromAnsi;
 };
 
+void PrintTo(const Conversion &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 // The program's texts are Japanese: the Windows tests run with code page 932
 // (CI starts Wine with a Japanese locale).
 class CodePage932 : public ::testing::TestWithParam<Conversion>

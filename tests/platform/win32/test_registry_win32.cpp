@@ -21,6 +21,11 @@ struct ValueCase
     std::optional<std::int32_t> number;
 };
 
+void PrintTo(const ValueCase &c, std::ostream *os)
+{
+    *os << c.valueName;
+}
+
 class RegistryValue : public ::testing::TestWithParam<ValueCase>
 {
 protected:
