@@ -1,4 +1,5 @@
 #include "platform/numeric_text.h"
+#include "platform/utf8.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,28 +8,13 @@
 
 namespace {
 
-// Splits UTF-8 text into characters (a malformed byte counts as one).
-template<class Visit> void forEachCharacter(std::string_view text, Visit &&visit)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        if (i + len > text.size()) {
-            len = 1;
-        }
-        if (!visit(text.substr(i, len))) {
-            return;
-        }
-        i += len;
-    }
-}
+using platform::forEachUtf8Character;
 
 // Full-width forms a Japanese input method produces, as their ASCII letters.
 std::string narrowFullWidth(std::string_view text)
 {
     std::string out;
-    forEachCharacter(text, [&](std::string_view ch) {
+    forEachUtf8Character(text, [&](std::string_view ch) {
         if (ch.size() == 3) {
             const auto b0 = static_cast<unsigned char>(ch[0]);
             const auto b1 = static_cast<unsigned char>(ch[1]);

@@ -1,6 +1,7 @@
 #include "support/QuillFunc_Char.h"
 
 #include "platform/codepage.h"
+#include "platform/utf8.h"
 #include "support/ErrObject.h"
 
 #include <charconv>
@@ -30,22 +31,7 @@ std::string_view trimSpaces(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-// Splits UTF-8 text into characters (a malformed byte counts as one).
-template<class Visit> void forEachCharacter(std::string_view text, Visit &&visit)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        if (i + len > text.size()) {
-            len = 1;
-        }
-        if (!visit(text.substr(i, len))) {
-            return;
-        }
-        i += len;
-    }
-}
+using platform::forEachUtf8Character;
 
 } // namespace
 
@@ -55,7 +41,7 @@ bool gProcTrans2To10(std::string_view bits, std::int32_t &value)
     const bool ran = gTrap("gProcTrans2To10", [&] {
         const std::string_view trimmed = trimSpaces(bits);
         std::int32_t n = 0;
-        forEachCharacter(trimmed, [&](std::string_view) {
+        forEachUtf8Character(trimmed, [&](std::string_view) {
             ++n;
             return true;
         });
@@ -66,7 +52,7 @@ bool gProcTrans2To10(std::string_view bits, std::int32_t &value)
         std::int32_t total = 0;
         std::int32_t i = 0;
         bool bad = false;
-        forEachCharacter(trimmed, [&](std::string_view ch) {
+        forEachUtf8Character(trimmed, [&](std::string_view ch) {
             ++i;
             if (ch == "1") {
                 const std::int32_t power = powerOfTwo(n - i);
