@@ -199,8 +199,8 @@ private slots:
         press(Qt::Key_H, Qt::AltModifier);
         press(Qt::Key_C);
         QCOMPARE(console.stage.shell.opened,
-            std::vector<std::string> {
-                console.stage.appPath(QStringLiteral("index.html")).toStdString() + " 3" });
+            (guitest::Opened {
+                { console.stage.appPath(QStringLiteral("index.html")).toStdString(), 3 } }));
         QVERIFY(console.stage.recorder.boxes.empty());
         QVERIFY(console.stage.procedures().isEmpty());
     }

@@ -225,8 +225,7 @@ private slots:
         window.show();
         window.mnuContents->trigger();
         QCOMPARE(stage.shell.opened,
-            std::vector<std::string>(
-                { stage.appPath(QStringLiteral("index.html")).toStdString() + " 3" }));
+            (guitest::Opened { { stage.appPath(QStringLiteral("index.html")).toStdString(), 3 } }));
         QCOMPARE(stage.procedures(), shipped ? QStringList() : QStringList({ "gDspHelp" }));
         QVERIFY(stage.recorder.events.empty());
         QVERIFY(window.isVisible());

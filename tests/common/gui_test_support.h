@@ -32,6 +32,9 @@
 
 namespace guitest {
 
+/// What a RecordingShell was asked to open: file and show command, in order.
+using Opened = std::vector<std::pair<std::string, std::int32_t>>;
+
 /// Records every box, sleep, event pass and process end, in order.
 class Recorder final : public platform::MessageBox, public platform::Process
 {
@@ -84,30 +87,6 @@ private:
     bool child_;
 };
 
-/// Opens nothing: records each request. A local file that does not exist
-/// fails as the shell's "file not found"; everything else succeeds.
-class FakeShell final : public platform::Shell
-{
-public:
-    std::vector<std::string> opened;
-    std::vector<std::string> applets;
-    std::string controlPanelFailure;
-    std::int32_t open(std::string_view file, std::int32_t showCommand) override
-    {
-        opened.push_back(std::string(file) + " " + std::to_string(showCommand));
-        std::string path(file);
-        if (!path.empty() && path[0] == '/' && !QFile::exists(QString::fromStdString(path))) {
-            return platform::SeErrFileNotFound;
-        }
-        return platform::SeSuccess;
-    }
-    std::string startControlPanel(std::string_view applet) override
-    {
-        applets.emplace_back(applet);
-        return controlPanelFailure;
-    }
-};
-
 /// The error log of @p tempFolder, decoded from the system code page.
 inline QString readErrorLog(const QString &tempFolder)
 {
@@ -145,9 +124,9 @@ public:
                            : subFolder(tempDir.path(), folderName)),
           recorder(child),
           boxGuard(recorder),
-          processGuard(recorder),
-          shellGuard(shell)
+          processGuard(recorder)
     {
+        shell.failMissingFiles = true;
         // The test's own application and temporary folders; other variables are real.
         environment.variables = { { "temp", tempFolder.toStdString() },
             { "tmp", tempFolder.toStdString() } };
@@ -187,14 +166,13 @@ public:
     QString tempFolder;
     Recorder recorder;
     fakes::FakeEnvironment environment;
-    FakeShell shell;
+    fakes::RecordingShell shell;
     fakes::FakeScreen screen;
     fakes::FakeSettingsFolder settings;
 
 private:
     platform::ScopedSeam<platform::MessageBox> boxGuard;
     platform::ScopedSeam<platform::Process> processGuard;
-    platform::ScopedSeam<platform::Shell> shellGuard;
 };
 
 /// What a scenario child printed and how it ended.

@@ -217,10 +217,14 @@ private:
     platform::ScopedSeam<platform::Registry> guard_ { *this };
 };
 
+/// Opens nothing: records each request and gives `answer`. With
+/// failMissingFiles, a local file that does not exist fails as the shell's
+/// "file not found", as the real one does.
 class RecordingShell final : public platform::Shell
 {
 public:
     std::int32_t answer = platform::SeSuccess;
+    bool failMissingFiles = false;
     std::string controlPanelFailure;
     std::vector<std::pair<std::string, std::int32_t>> opened;
     std::vector<std::string> applets;
@@ -228,6 +232,10 @@ public:
     std::int32_t open(std::string_view file, std::int32_t showCommand) override
     {
         opened.emplace_back(std::string(file), showCommand);
+        std::error_code ec;
+        if (failMissingFiles && file.starts_with('/') && !std::filesystem::exists(file, ec)) {
+            return platform::SeErrFileNotFound;
+        }
         return answer;
     }
     std::string startControlPanel(std::string_view applet) override

@@ -89,8 +89,8 @@ private slots:
             box.mnuContents->trigger();
         });
         QCOMPARE(stage.shell.opened,
-            std::vector<std::string>({ std::string(build::WebSite) + "/index.html 3",
-                stage.appPath(QStringLiteral("index.html")).toStdString() + " 3" }));
+            (guitest::Opened { { std::string(build::WebSite) + "/index.html", 3 },
+                { stage.appPath(QStringLiteral("index.html")).toStdString(), 3 } }));
         QVERIFY(stage.recorder.boxes.empty());
     }
 
