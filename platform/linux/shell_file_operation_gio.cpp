@@ -288,6 +288,23 @@ Code makeFolders(const std::string &path)
     return 0;
 }
 
+/// The names in folder @p path, "." and ".." left out; errno is kept on failure.
+bool listFolder(const std::string &path, std::vector<std::string> &names)
+{
+    DIR *dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+        return false;
+    }
+    while (dirent *entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.push_back(std::move(name));
+        }
+    }
+    ::closedir(dir);
+    return true;
+}
+
 /// Removes @p path and, for a folder, everything in it; links are removed, never followed.
 Code removeTree(const std::string &path)
 {
@@ -297,18 +314,10 @@ Code removeTree(const std::string &path)
         return fromErrno(errno);
     }
     if (S_ISDIR(st.st_mode)) {
-        DIR *dir = ::opendir(path.c_str());
-        if (dir == nullptr) {
+        std::vector<std::string> names;
+        if (!listFolder(path, names)) {
             return fromErrno(errno);
         }
-        std::vector<std::string> names;
-        while (dirent *entry = ::readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(std::move(name));
-            }
-        }
-        ::closedir(dir);
         for (const auto &name : names) {
             if (Code c = removeTree(join(path, name))) {
                 return c;
@@ -456,17 +465,15 @@ private:
         if (!hasWildcard(pattern) || hasWildcard(folder)) {
             return fromErrno(missing);
         }
-        DIR *dir = ::opendir(folder.c_str());
-        if (dir == nullptr) {
+        std::vector<std::string> names;
+        if (!listFolder(folder, names)) {
             return fromErrno(errno);
         }
-        while (dirent *entry = ::readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != ".." && wildcardMatch(pattern, name)) {
+        for (const auto &name : names) {
+            if (wildcardMatch(pattern, name)) {
                 sources.push_back(bare ? name : join(folder, name));
             }
         }
-        ::closedir(dir);
         std::sort(sources.begin(), sources.end());
         many = true;
         return sources.empty() ? FoErrNotFound : 0;
@@ -596,18 +603,10 @@ private:
                 }
                 made.push_back(to);
             }
-            DIR *dir = ::opendir(from.c_str());
-            if (dir == nullptr) {
+            std::vector<std::string> names;
+            if (!listFolder(from, names)) {
                 return fromErrno(errno);
             }
-            std::vector<std::string> names;
-            while (dirent *entry = ::readdir(dir)) {
-                std::string name = entry->d_name;
-                if (name != "." && name != "..") {
-                    names.push_back(std::move(name));
-                }
-            }
-            ::closedir(dir);
             for (const auto &name : names) {
                 const std::string childFrom = join(from, name);
                 const std::string childTo = join(to, name);
@@ -694,18 +693,10 @@ private:
 
     Code mergeFolder(const std::string &from, const std::string &to)
     {
-        DIR *dir = ::opendir(from.c_str());
-        if (dir == nullptr) {
+        std::vector<std::string> names;
+        if (!listFolder(from, names)) {
             return fromErrno(errno);
         }
-        std::vector<std::string> names;
-        while (dirent *entry = ::readdir(dir)) {
-            std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(std::move(name));
-            }
-        }
-        ::closedir(dir);
         for (const auto &name : names) {
             const std::string childFrom = join(from, name);
             const std::string childTo = join(to, name);
