@@ -566,8 +566,8 @@ std::optional<RegistryKey> RegistryStore::create(
     return impl_->handleFor(root, std::move(path));
 }
 
-std::optional<std::string> RegistryStore::enumValue(
-    RegistryKey key, std::uint32_t index, std::uint32_t bufferChars)
+std::optional<std::string> RegistryStore::enumName(
+    RegistryKey key, std::size_t statement, std::uint32_t index, std::uint32_t bufferChars)
 {
     const std::lock_guard lock(impl_->mutex);
     const Impl::OpenKey *k = impl_->key(key);
@@ -575,7 +575,7 @@ std::optional<std::string> RegistryStore::enumValue(
     if (!db) {
         return std::nullopt;
     }
-    Query q(*db, ValueAt);
+    Query q(*db, static_cast<Stmt>(statement));
     q.bind(1, k->path).bind(2, static_cast<sqlite3_int64>(index));
     if (q.step() != SQLITE_ROW) {
         return std::nullopt;
@@ -587,25 +587,16 @@ std::optional<std::string> RegistryStore::enumValue(
     return name;
 }
 
+std::optional<std::string> RegistryStore::enumValue(
+    RegistryKey key, std::uint32_t index, std::uint32_t bufferChars)
+{
+    return enumName(key, ValueAt, index, bufferChars);
+}
+
 std::optional<std::string> RegistryStore::enumKey(
     RegistryKey key, std::uint32_t index, std::uint32_t bufferChars)
 {
-    const std::lock_guard lock(impl_->mutex);
-    const Impl::OpenKey *k = impl_->key(key);
-    Database *db = k ? impl_->databaseOf(*k, false) : nullptr;
-    if (!db) {
-        return std::nullopt;
-    }
-    Query q(*db, SubkeyAt);
-    q.bind(1, k->path).bind(2, static_cast<sqlite3_int64>(index));
-    if (q.step() != SQLITE_ROW) {
-        return std::nullopt;
-    }
-    std::string name = q.text(0);
-    if (static_cast<std::uint32_t>(ansiByteLength(name)) + 1 > bufferChars) {
-        return std::nullopt;
-    }
-    return name;
+    return enumName(key, SubkeyAt, index, bufferChars);
 }
 
 bool RegistryStore::deleteKey(RegistryKey key, std::string_view subkey)

@@ -50,6 +50,9 @@ public:
 
 private:
     struct Impl;
+    /// The name at @p index of a key's values or subkeys (the statement says which).
+    std::optional<std::string> enumName(
+        RegistryKey key, std::size_t statement, std::uint32_t index, std::uint32_t bufferChars);
     std::unique_ptr<Impl> impl_;
 };
 
