@@ -83,34 +83,7 @@ export DISPLAY=":$display"
 # Asks a window to close, as a window manager's close button does
 # (WM_DELETE_WINDOW); a bare Xvfb has no window manager to do it.
 close_window() {
-  /usr/bin/python3 -B - "$1" <<'PY'
-import ctypes, sys
-x11 = ctypes.cdll.LoadLibrary("libX11.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XFlush.argtypes = [ctypes.c_void_p]
-x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-x11.XInternAtom.restype = ctypes.c_ulong
-x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-class ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
-                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
-                ("data", ctypes.c_long * 5)]
-class Event(ctypes.Union):
-    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
-x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                           ctypes.POINTER(Event)]
-display = x11.XOpenDisplay(None)
-event = Event()
-event.xclient.type = 33  # ClientMessage
-event.xclient.window = int(sys.argv[1])
-event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
-event.xclient.format = 32
-event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-x11.XSendEvent(display, int(sys.argv[1]), 0, 0, ctypes.byref(event))
-x11.XFlush(display)
-x11.XCloseDisplay(display)
-PY
+  /usr/bin/python3 -B scripts/close_window.py "$1"
 }
 
 # Runs the installed demo as user $1 (root or nobody) with a HOME of its own,
