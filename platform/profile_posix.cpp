@@ -98,24 +98,19 @@ LoadedFile load(const std::string &path)
     }
     file.bytes.resize(wanted);
     std::size_t got = 0;
-    while (got < file.bytes.size()) {
-        ssize_t n = ::read(fd, file.bytes.data() + got, file.bytes.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+    for (;;) {
+        const ssize_t n = readFull(fd, file.bytes.data() + got, file.bytes.size() - got);
         if (n < 0) {
             file.error = errno;
             file.status = LoadStatus::Failed;
             file.bytes.clear();
             return file;
         }
-        if (n == 0) {
+        got += static_cast<std::size_t>(n);
+        if (got < file.bytes.size() || got > ini::MaxFileBytes) {
             break;
         }
-        got += static_cast<std::size_t>(n);
-        if (got == file.bytes.size() && got <= ini::MaxFileBytes) {
-            file.bytes.resize(std::min(got * 2, ini::MaxFileBytes + 1)); // file grew meanwhile
-        }
+        file.bytes.resize(std::min(got * 2, ini::MaxFileBytes + 1)); // file grew meanwhile
     }
     file.bytes.resize(got);
     if (got > ini::MaxFileBytes) {

@@ -229,17 +229,8 @@ struct OpensslCrypto::State
             return nullptr;
         }
         std::string text(static_cast<std::size_t>(st.st_size), '\0');
-        std::size_t got = 0;
-        while (got < text.size()) {
-            ssize_t n = ::read(file.get(), text.data() + got, text.size() - got);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            got += static_cast<std::size_t>(n);
-        }
+        const ssize_t read = readFull(file.get(), text.data(), text.size());
+        const std::size_t got = read < 0 ? 0 : static_cast<std::size_t>(read);
         std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(text.data(), static_cast<int>(got)));
         PkeyPtr pkey(bio ? PEM_read_bio_PrivateKey_ex(
                          bio.get(), nullptr, nullptr, nullptr, libctx.get(), nullptr)

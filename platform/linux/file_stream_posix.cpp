@@ -47,21 +47,9 @@ public:
     bool read(FileStreamHandle handle, std::uint8_t *data, std::uint32_t size,
         std::uint32_t &done) override
     {
-        done = 0;
-        while (done < size) {
-            ssize_t n = ::read(static_cast<int>(handle), data + done, size - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                return false;
-            }
-            if (n == 0) {
-                break;
-            }
-            done += static_cast<std::uint32_t>(n);
-        }
-        return true;
+        const ssize_t n = readFull(static_cast<int>(handle), data, size);
+        done = n < 0 ? 0 : static_cast<std::uint32_t>(n);
+        return n >= 0;
     }
 
     bool write(FileStreamHandle handle, const std::uint8_t *data, std::uint32_t size) override

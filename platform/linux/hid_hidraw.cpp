@@ -34,21 +34,11 @@ bool readSmallFile(const std::string &path, std::vector<std::uint8_t> &out, std:
         return false;
     }
     out.resize(limit);
-    std::size_t used = 0;
-    while (used < limit) {
-        const ssize_t n = ::read(fd.get(), out.data() + used, limit - used);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        used += static_cast<std::size_t>(n);
+    const ssize_t used = readFull(fd.get(), out.data(), limit);
+    if (used < 0) {
+        return false;
     }
-    out.resize(used);
+    out.resize(static_cast<std::size_t>(used));
     return true;
 }
 
@@ -524,19 +514,11 @@ HidrawHid::Interface HidrawHid::interfaceOf(const std::string &name, int sysfsDi
         return i;
     }
     char buffer[4096];
-    std::size_t used = 0;
-    while (used < sizeof buffer) {
-        const ssize_t n = ::read(fd.get(), buffer + used, sizeof buffer - used);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        used += static_cast<std::size_t>(n);
-    }
+    const ssize_t used = readFull(fd.get(), buffer, sizeof buffer);
     std::uint32_t bus = 0;
-    i.idsKnown = parseHidId(std::string_view(buffer, used), bus, i.vendor, i.product);
+    i.idsKnown = used > 0
+        && parseHidId(
+            std::string_view(buffer, static_cast<std::size_t>(used)), bus, i.vendor, i.product);
     return i;
 }
 

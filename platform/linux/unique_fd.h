@@ -2,6 +2,8 @@
 // The one owner of a POSIX file descriptor in platform/: move-only, closes on
 // destruction, so no path out of a function leaks a descriptor.
 
+#include <cerrno>
+#include <cstddef>
 #include <unistd.h>
 #include <utility>
 
@@ -45,5 +47,27 @@ public:
 private:
     int fd_ = -1;
 };
+
+/// Reads until @p size bytes or the end of the file, going on after short
+/// reads and interruptions: the count read, or -1 with errno on failure.
+inline ssize_t readFull(int fd, void *data, std::size_t size) noexcept
+{
+    auto *bytes = static_cast<char *>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
 
 } // namespace platform
