@@ -1,4 +1,5 @@
 #include "platform/file_system.h"
+#include "platform/linux/spawn.h"
 #include "platform/linux/unique_fd.h"
 
 #include <cerrno>
@@ -210,13 +211,8 @@ bool setXattrBits(const std::string &path, std::uint32_t bits)
 /// Starts @p args without a shell and waits a moment for its answer.
 bool runQuickly(const std::vector<std::string> &args)
 {
-    std::vector<char *> argv;
-    for (const auto &a : args) {
-        argv.push_back(const_cast<char *>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    const pid_t pid = spawnOnPath(args);
+    if (pid < 0) {
         return false;
     }
     // lp only queues the job; one that has not answered in time is left running.

@@ -1,3 +1,4 @@
+#include "platform/linux/spawn.h"
 #include "platform/shell.h"
 
 #include <array>
@@ -54,16 +55,7 @@ void reapFinished()
 /// Starts argv[0] found on PATH, without a shell. Returns the pid or -1.
 pid_t spawn(const std::vector<std::string> &args)
 {
-    std::vector<char *> argv;
-    for (const auto &a : args) {
-        argv.push_back(const_cast<char *>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
-    }
-    return pid;
+    return spawnOnPath(args);
 }
 
 // xdg-open's exit codes as ShellExecuteA return values.
