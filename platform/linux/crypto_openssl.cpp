@@ -1,5 +1,6 @@
 #include "platform/linux/crypto_openssl.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/linux/xdg.h"
 
 #include <openssl/bio.h>
 #include <openssl/core_names.h>
@@ -318,25 +319,8 @@ OpensslCrypto::~OpensslCrypto() = default;
 
 std::string OpensslCrypto::defaultKeyFolder()
 {
-    std::string base;
-    // The XDG rules ignore a relative value.
-    if (const char *data = std::getenv("XDG_DATA_HOME"); data && *data == '/') {
-        base = data;
-    } else {
-        const char *home = std::getenv("HOME");
-        if (!home || *home != '/') {
-            const passwd *entry = ::getpwuid(::geteuid());
-            home = entry ? entry->pw_dir : nullptr;
-        }
-        if (!home || *home != '/') {
-            return {};
-        }
-        base = std::string(home) + "/.local/share";
-    }
-    while (base.size() > 1 && base.back() == '/') {
-        base.pop_back();
-    }
-    return base + "/portprobe/crypto";
+    const std::string base = xdgDataHome();
+    return base.empty() ? std::string() : base + "/portprobe/crypto";
 }
 
 bool OpensslCrypto::acquireContext(CryptHandle &prov, const char *container, const char *provider,

@@ -1,5 +1,6 @@
 #include "platform/linux/registry_store.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/linux/xdg.h"
 
 #include "platform/codepage.h"
 
@@ -475,19 +476,7 @@ struct RegistryStore::Impl
 RegistryStoreOptions defaultRegistryStoreOptions()
 {
     RegistryStoreOptions options;
-    std::string data;
-    if (const char *xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
-        data = xdg;
-    } else {
-        const char *home = std::getenv("HOME");
-        if (!home || home[0] != '/') {
-            const passwd *pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (home && home[0] == '/') {
-            data = std::string(home) + "/.local/share";
-        }
-    }
+    const std::string data = xdgDataHome();
     if (!data.empty()) {
         options.currentUserFile = data + "/portprobe/registry/current-user.db";
     }
