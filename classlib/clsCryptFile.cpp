@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -92,7 +93,10 @@ bool clsCryptFile::mCryptFile(bool booEncrypt, const std::string &strInFile,
     bool result = false;
     platform::FileStreamHandle hInFile = platform::InvalidFileStream;
     platform::FileStreamHandle hOutFile = platform::InvalidFileStream;
-    bool booCreated = false;
+    // The output is written under this hidden name beside OutFile and gets
+    // OutFile's name only when complete: a kill never leaves a prefix there
+    // (which would decrypt to a clean, shorter file).
+    std::string strTempFile;
     platform::CryptHandle hProv = 0;
     platform::CryptHandle hKey = 0;
     platform::CryptHandle hUserKey = 0;
@@ -106,8 +110,8 @@ bool clsCryptFile::mCryptFile(bool booEncrypt, const std::string &strInFile,
             files.close(hOutFile);
         }
         // What a failed step wrote is no finished file; it held nothing of the user's.
-        if (!result && booCreated) {
-            files.remove(strOutFile);
+        if (!result && !strTempFile.empty()) {
+            files.remove(strTempFile);
         }
         if (hKey) {
             api.destroyKey(hKey);
@@ -135,11 +139,19 @@ bool clsCryptFile::mCryptFile(bool booEncrypt, const std::string &strInFile,
             if (files.listed(strOutFile)) {
                 return;
             }
-            hOutFile = files.createNew(strOutFile);
-            if (hOutFile == platform::InvalidFileStream) {
+            // The key comes from the password's code-page bytes: characters the
+            // code page cannot hold would all become "?", and "??" would open
+            // what "😀😀" sealed.
+            std::string bytes = platform::toAnsi(strPassword);
+            if (platform::fromAnsi(bytes) != strPassword) {
+                showError("Password Error!");
                 return;
             }
-            booCreated = true;
+            hOutFile = files.createTemporary(strOutFile, strTempFile);
+            if (hOutFile == platform::InvalidFileStream) {
+                strTempFile.clear();
+                return;
+            }
 
             if (!acquireContext(api, hProv)) {
                 hProv = 0;
@@ -158,7 +170,6 @@ bool clsCryptFile::mCryptFile(bool booEncrypt, const std::string &strInFile,
                     showError("CryptCreateHash Error!");
                     return;
                 }
-                std::string bytes = platform::toAnsi(strPassword);
                 if (!api.hashData(hHash, reinterpret_cast<const std::uint8_t *>(bytes.data()),
                         static_cast<std::uint32_t>(bytes.size()))) {
                     showError("CryptHashData Error!");
@@ -289,6 +300,12 @@ bool clsCryptFile::mCryptFile(bool booEncrypt, const std::string &strInFile,
                     showError(failure);
                     return;
                 }
+            }
+            // True only for a file that is on the disk whole under its name.
+            bool closed = files.flush(hOutFile);
+            closed = files.close(std::exchange(hOutFile, platform::InvalidFileStream)) && closed;
+            if (!closed || !files.moveNew(strTempFile, strOutFile)) {
+                return;
             }
             result = true;
         }();

@@ -43,11 +43,14 @@ public:
         at = 0;
         return 1;
     }
-    platform::FileStreamHandle createNew(std::string_view) override
+    platform::FileStreamHandle createTemporary(std::string_view, std::string &name) override
     {
         ++open;
+        name = "temporary";
         return 2;
     }
+    bool moveNew(std::string_view, std::string_view) override { return true; }
+    bool flush(platform::FileStreamHandle) override { return true; }
     bool read(platform::FileStreamHandle, std::uint8_t *out, std::uint32_t want,
         std::uint32_t &done) override
     {

@@ -1,7 +1,10 @@
 #include "platform/file_stream.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/linux/writer_leftovers.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -9,6 +12,41 @@
 
 namespace platform {
 namespace {
+
+// Bytes of the final name kept in a temporary name: with the dot, ".tmp", the
+// process ID and the serial number it stays within NAME_MAX (255).
+constexpr std::size_t KeptNameBytes = 200;
+
+/// Folder ("." for none) and name of @p path.
+std::pair<std::string, std::string> splitPath(std::string_view path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string_view::npos) {
+        return { ".", std::string(path) };
+    }
+    return { std::string(slash == 0 ? path.substr(0, 1) : path.substr(0, slash)),
+        std::string(path.substr(slash + 1)) };
+}
+
+/// ".<name>.tmp": hidden, with only the start of a long name, never cut inside a
+/// character.
+std::string temporaryPrefix(const std::string &name)
+{
+    std::size_t keep = std::min(name.size(), KeptNameBytes);
+    while (
+        keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    return "." + name.substr(0, keep) + ".tmp";
+}
+
+void syncFolder(const std::string &folder)
+{
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) {
+        ::fsync(fd.get());
+    }
+}
 
 // Paths go to the system unchanged. Linux has no hidden or system attribute,
 // so every regular file (also behind a link) is listed.
@@ -37,11 +75,51 @@ public:
         return fd.release();
     }
 
-    FileStreamHandle createNew(std::string_view path) override
+    FileStreamHandle createTemporary(
+        std::string_view finalPath, std::string &temporaryPath) override
     {
-        int fd = ::open(
-            std::string(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        return fd < 0 ? InvalidFileStream : fd;
+        auto [folder, name] = splitPath(finalPath);
+        if (name.empty() || name == "." || name == ".."
+            || finalPath.find('\0') != std::string_view::npos) {
+            return InvalidFileStream;
+        }
+        const std::string prefix = temporaryPrefix(name);
+        removeDeadWritersFiles(folder, prefix);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            temporaryPath = folder + "/" + writerTemporaryName(prefix);
+            int fd = ::open(temporaryPath.c_str(),
+                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+            if (fd >= 0) {
+                return fd;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+        }
+        temporaryPath.clear();
+        return InvalidFileStream;
+    }
+
+    bool moveNew(std::string_view from, std::string_view to) override
+    {
+        const std::string source(from);
+        const std::string target(to);
+        if (source.find('\0') != std::string::npos || target.find('\0') != std::string::npos) {
+            return false;
+        }
+        bool moved =
+            ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+        // A file system without RENAME_NOREPLACE: a hard link fails as well when
+        // the name is taken, and the temporary name then goes.
+        if (!moved && (errno == EINVAL || errno == ENOSYS)
+            && ::link(source.c_str(), target.c_str()) == 0) {
+            ::unlink(source.c_str());
+            moved = true;
+        }
+        if (moved) {
+            syncFolder(splitPath(target).first);
+        }
+        return moved;
     }
 
     bool read(FileStreamHandle handle, std::uint8_t *data, std::uint32_t size,
@@ -78,6 +156,8 @@ public:
         bytes = static_cast<std::uint64_t>(st.st_size);
         return true;
     }
+
+    bool flush(FileStreamHandle handle) override { return ::fsync(static_cast<int>(handle)) == 0; }
 
     bool close(FileStreamHandle handle) override { return ::close(static_cast<int>(handle)) == 0; }
 

@@ -1,6 +1,9 @@
 #include "platform/codepage.h"
 #include "platform/file_stream.h"
 
+#include <algorithm>
+#include <atomic>
+#include <string>
 #include <windows.h>
 
 namespace platform {
@@ -9,9 +12,80 @@ namespace {
 constexpr DWORD NotNormal =
     FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
+// Bytes of the final name kept in a temporary name, which then stays within
+// the 255 characters a name may have.
+constexpr std::size_t KeptNameBytes = 200;
+
 HANDLE toHandle(FileStreamHandle handle)
 {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+/// Folder (with its separator, or a drive's "C:") and name of @p path.
+std::pair<std::string, std::string> splitPath(std::string_view path)
+{
+    const auto cut = path.find_last_of("\\/:");
+    if (cut == std::string_view::npos) {
+        return { {}, std::string(path) };
+    }
+    return { std::string(path.substr(0, cut + 1)), std::string(path.substr(cut + 1)) };
+}
+
+/// ".<name>.tmp" with only the start of a long name, never cut inside a character.
+std::string temporaryPrefix(const std::string &name)
+{
+    std::size_t keep = std::min(name.size(), KeptNameBytes);
+    while (
+        keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    return "." + name.substr(0, keep) + ".tmp";
+}
+
+bool processGone(DWORD pid)
+{
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) {
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    }
+    const bool gone = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return gone;
+}
+
+/// Removes "<prefix><pid>.<serial>" files in @p folder whose writer has ended;
+/// a file still open elsewhere cannot be deleted and stays anyway.
+void removeDeadWritersFiles(const std::string &folder, const std::string &prefix)
+{
+    WIN32_FIND_DATAA data {};
+    const std::string ansiFolder = toAnsi(folder);
+    const std::string ansiPrefix = toAnsi(prefix);
+    HANDLE find = ::FindFirstFileA((ansiFolder + ansiPrefix + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        std::string_view name(data.cFileName);
+        if (name.substr(0, ansiPrefix.size()) != ansiPrefix
+            || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            continue;
+        }
+        name.remove_prefix(ansiPrefix.size());
+        const auto dot = name.find('.');
+        auto digits = [](std::string_view s) {
+            return !s.empty() && s.size() < 11
+                && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+        };
+        if (dot == std::string_view::npos || !digits(name.substr(0, dot))
+            || !digits(name.substr(dot + 1))) {
+            continue;
+        }
+        const unsigned long pid = std::stoul(std::string(name.substr(0, dot)));
+        if (pid != ::GetCurrentProcessId() && processGone(static_cast<DWORD>(pid))) {
+            ::DeleteFileA((ansiFolder + data.cFileName).c_str());
+        }
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
 }
 
 class Win32FileStreams final : public FileStreams
@@ -45,12 +119,39 @@ public:
                                          : reinterpret_cast<FileStreamHandle>(h);
     }
 
-    FileStreamHandle createNew(std::string_view path) override
+    FileStreamHandle createTemporary(
+        std::string_view finalPath, std::string &temporaryPath) override
     {
-        HANDLE h = ::CreateFileA(toAnsi(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return h == INVALID_HANDLE_VALUE ? InvalidFileStream
-                                         : reinterpret_cast<FileStreamHandle>(h);
+        static std::atomic<unsigned> serial { 0 };
+        auto [folder, name] = splitPath(finalPath);
+        if (name.empty() || name == "." || name == "..") {
+            return InvalidFileStream;
+        }
+        const std::string prefix = temporaryPrefix(name);
+        removeDeadWritersFiles(folder, prefix);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            temporaryPath = folder + prefix + std::to_string(::GetCurrentProcessId()) + "."
+                + std::to_string(serial++);
+            HANDLE h = ::CreateFileA(toAnsi(temporaryPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                return reinterpret_cast<FileStreamHandle>(h);
+            }
+            if (::GetLastError() != ERROR_FILE_EXISTS) {
+                break;
+            }
+        }
+        temporaryPath.clear();
+        return InvalidFileStream;
+    }
+
+    bool moveNew(std::string_view from, std::string_view to) override
+    {
+        // Visible first: the attribute would move with the file. Without
+        // MOVEFILE_REPLACE_EXISTING an existing destination makes the move fail.
+        const std::string source = toAnsi(from);
+        return ::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL)
+            && ::MoveFileExA(source.c_str(), toAnsi(to).c_str(), MOVEFILE_WRITE_THROUGH);
     }
 
     bool read(FileStreamHandle handle, std::uint8_t *data, std::uint32_t size,
@@ -92,6 +193,8 @@ public:
         bytes = static_cast<std::uint64_t>(value.QuadPart);
         return true;
     }
+
+    bool flush(FileStreamHandle handle) override { return ::FlushFileBuffers(toHandle(handle)); }
 
     bool close(FileStreamHandle handle) override { return ::CloseHandle(toHandle(handle)); }
 

@@ -13,13 +13,15 @@
 
 namespace fakes {
 
-/// The real files, with every handle counted and clean-up steps logged.
+/// The real files, with every handle counted and clean-up steps logged; the
+/// step named @c failStep fails: "write" and "moveNew" before their real work,
+/// "flush" and "close" after it.
 class WatchedFiles final : public platform::FileStreams
 {
 public:
     std::vector<std::string> *log = nullptr;
     int openHandles = 0;
-    bool failWrites = false;
+    std::string failStep;
     std::function<void(std::string_view)> afterListed;
 
     bool listed(std::string_view path) override
@@ -34,9 +36,14 @@ public:
     {
         return count(real_.openRead(path));
     }
-    platform::FileStreamHandle createNew(std::string_view path) override
+    platform::FileStreamHandle createTemporary(
+        std::string_view finalPath, std::string &temporaryPath) override
     {
-        return count(real_.createNew(path));
+        return count(real_.createTemporary(finalPath, temporaryPath));
+    }
+    bool moveNew(std::string_view from, std::string_view to) override
+    {
+        return failStep != "moveNew" && real_.moveNew(from, to);
     }
     bool read(platform::FileStreamHandle handle, std::uint8_t *data, std::uint32_t size,
         std::uint32_t &done) override
@@ -46,7 +53,11 @@ public:
     bool write(
         platform::FileStreamHandle handle, const std::uint8_t *data, std::uint32_t size) override
     {
-        return !failWrites && real_.write(handle, data, size);
+        return failStep != "write" && real_.write(handle, data, size);
+    }
+    bool flush(platform::FileStreamHandle handle) override
+    {
+        return real_.flush(handle) && failStep != "flush";
     }
     bool size(platform::FileStreamHandle handle, std::uint64_t &bytes) override
     {
@@ -56,7 +67,7 @@ public:
     {
         note("close");
         --openHandles;
-        return real_.close(handle);
+        return real_.close(handle) && failStep != "close";
     }
     bool remove(std::string_view path) override
     {

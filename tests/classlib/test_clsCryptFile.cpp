@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,10 +22,15 @@
 #include "common/unprivileged.h"
 #include "platform/linux/crypto_openssl.h"
 
+#include <chrono>
+#include <csignal>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -277,17 +283,87 @@ TEST_F(CryptFileTest, AnInputThatVanishesBeforeItOpensFailsSilently)
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(CryptFileTest, AFullDiskFailsAndRemovesThePartialOutput)
+/// Names in @p folder, sorted, without the provider's key folder.
+std::vector<std::string> namesIn(const std::filesystem::path &folder)
 {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename() != "keys") {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A full disk, a failed flush or close, or an output that someone else
+// created meanwhile: False, and nothing of ours left in the folder.
+struct WriteFault
+{
+    const char *name;
+    const char *failStep;
+    bool takenMeanwhile;
+};
+
+void PrintTo(const WriteFault &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class CryptWriteFault : public CryptFileTest, public ::testing::WithParamInterface<WriteFault>
+{ };
+
+TEST_P(CryptWriteFault, FailsAndLeavesNothingOfItsOwn)
+{
+    const WriteFault &row = GetParam();
     fakes::WatchedFiles files;
-    files.failWrites = true;
+    files.failStep = row.failStep;
+    if (row.takenMeanwhile) {
+        files.afterListed = [this](std::string_view path) {
+            if (path == at("out").string()) {
+                writeFile(at("out"), Bytes(3, 9));
+            }
+        };
+    }
     writeFile(at("plain"), Bytes(5000, 1));
     clsCryptFile file = make("plain", "out", "pw");
     EXPECT_FALSE(file.Encrypt());
     EXPECT_EQ(files.openHandles, 0);
-    EXPECT_FALSE(std::filesystem::exists(at("out")));
-    EXPECT_TRUE(events.empty());
+    const std::vector<std::string> left = row.takenMeanwhile
+        ? std::vector<std::string> { "out", "plain" }
+        : std::vector<std::string> { "plain" };
+    EXPECT_EQ(namesIn(dir.path()), left);
+    if (row.takenMeanwhile) {
+        EXPECT_EQ(readFile(at("out")), Bytes(3, 9)) << "never replaced";
+    }
+    EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(crypted, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, CryptWriteFault,
+    ::testing::Values(WriteFault { "FullDisk", "write", false },
+        WriteFault { "Flush", "flush", false }, WriteFault { "Close", "close", false },
+        WriteFault { "Move", "moveNew", false }, WriteFault { "TakenMeanwhile", "", true }),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The key comes from the password's code-page bytes; "😀😀" would become "??"
+// and open with it. Such a password is refused before anything is written.
+TEST_F(CryptFileTest, APasswordTheCodePageCannotHoldIsRefused)
+{
+    writeFile(at("plain"), Bytes(100, 1));
+    for (const char *password : { "😀😀", "pw😀", "café" }) {
+        SCOPED_TRACE(password);
+        boxes.shown.clear();
+        clsCryptFile enc = make("plain", "out", password);
+        EXPECT_FALSE(enc.Encrypt());
+        EXPECT_FALSE(enc.Decrypt());
+        EXPECT_EQ(namesIn(dir.path()), std::vector<std::string> { "plain" });
+        ASSERT_EQ(boxes.shown.size(), 2u);
+        EXPECT_EQ(boxes.shown[0].text, "Password Error!");
+        EXPECT_EQ(boxes.shown[0].buttons, platform::MbOkOnly);
+    }
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(crypted, 6);
 }
 
 // Each failing provider call: its message, then clean-up in the fixed order
@@ -403,7 +479,12 @@ public:
     std::uint64_t readAt = 0;
     bool listed(std::string_view path) override { return path == "in"; }
     platform::FileStreamHandle openRead(std::string_view) override { return 1; }
-    platform::FileStreamHandle createNew(std::string_view) override { return 2; }
+    platform::FileStreamHandle createTemporary(std::string_view, std::string &name) override
+    {
+        name = "temporary";
+        return 2;
+    }
+    bool moveNew(std::string_view, std::string_view) override { return true; }
     bool read(platform::FileStreamHandle, std::uint8_t *, std::uint32_t want,
         std::uint32_t &done) override
     {
@@ -421,6 +502,7 @@ public:
         bytes = total;
         return true;
     }
+    bool flush(platform::FileStreamHandle) override { return true; }
     bool close(platform::FileStreamHandle) override { return true; }
     bool remove(std::string_view) override { return true; }
 
@@ -521,6 +603,40 @@ TEST_F(CryptFileTest, TheStoredBlobIsTheKeyWrappedLittleEndian)
         expected[n] = input[n] ^ state[(state[i] + state[j]) & 255];
     }
     EXPECT_EQ(Bytes(sealed.begin() + 4 + long(blob), sealed.end()), expected);
+}
+
+// A kill -9 at any moment of an encryption leaves the output absent or whole,
+// and the next encryption into that folder removes the dead writers' leftovers.
+TEST_F(CryptFileTest, AKilledEncryptionNeverLeavesAPartialOutput)
+{
+    writeFile(at("plain"), randomBytes(std::size_t(4) << 20));
+    clsCryptFile reference = make("plain", "reference", "pw");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(reference.Encrypt());
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+    const Bytes whole = readFile(at("reference"));
+    std::mt19937 gen(std::random_device {}());
+    std::uniform_int_distribution<long> delay(0, long(took.count()) * 5 / 4);
+    for (int round = 0; round < 10; ++round) {
+        std::filesystem::remove(at("out"));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            clsCryptFile file = make("plain", "out", "pw");
+            ::_exit(file.Encrypt() ? 0 : 1);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(gen)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        if (std::filesystem::exists(at("out"))) {
+            EXPECT_TRUE(readFile(at("out")) == whole) << "round " << round << ": a partial output";
+        }
+    }
+    std::filesystem::remove(at("out"));
+    clsCryptFile again = make("plain", "out", "pw");
+    ASSERT_TRUE(again.Encrypt());
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string> { "out", "plain", "reference" }));
 }
 
 TEST_F(CryptFileTest, AKeyStoreOthersCanReadIsRefused)
