@@ -28,6 +28,8 @@ constexpr const char *DosAttributesXattr = "user.portprobe.attributes";
 constexpr std::uint32_t XattrBits = AttrSystem | AttrArchive;
 // The list of hidden names desktop file managers read, one per line.
 constexpr const char *HiddenList = ".hidden";
+// GetShortPathNameA's buffer in the Windows backend, in characters with the NUL.
+constexpr std::size_t ShortPathChars = 512;
 
 std::string str(std::string_view text)
 {
@@ -228,6 +230,10 @@ bool runQuickly(const std::vector<std::string> &args)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // Left running: waited for on a thread of its own, so it never stays a zombie.
+    std::thread([pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+    }).detach();
     return true;
 }
 
@@ -328,10 +334,13 @@ public:
 
     std::string shortPathName(std::string_view path) const override
     {
-        // No short names here: an existing path is its own short form.
+        // No short names here: an existing path is its own short form, within
+        // the Windows backend's buffer of ShortPathChars (with its NUL).
         struct stat st
         { };
-        return usable(path) && ::stat(str(path).c_str(), &st) == 0 ? str(path) : std::string();
+        return usable(path) && path.size() < ShortPathChars && ::stat(str(path).c_str(), &st) == 0
+            ? str(path)
+            : std::string();
     }
 
     std::optional<FileInformation> information(std::string_view path) const override
@@ -402,9 +411,19 @@ public:
         { };
         struct stat target
         { };
-        const std::string folder = splitPath(str(to)).first;
-        return usable(from) && usable(to) && ::lstat(str(from).c_str(), &source) == 0
-            && ::stat(folder.c_str(), &target) == 0 && source.st_dev == target.st_dev;
+        if (!usable(from) || !usable(to) || ::lstat(str(from).c_str(), &source) != 0) {
+            return false;
+        }
+        // A destination folder that does not exist yet would be made on the
+        // file system of its nearest existing parent.
+        std::string folder = splitPath(str(to)).first;
+        while (::stat(folder.c_str(), &target) != 0) {
+            if ((errno != ENOENT && errno != ENOTDIR) || folder == "/" || folder == ".") {
+                return false;
+            }
+            folder = splitPath(folder).first;
+        }
+        return source.st_dev == target.st_dev;
     }
 
     bool print(std::string_view path) override

@@ -13,10 +13,13 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <chrono>
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <thread>
 #endif
 
 namespace {
@@ -271,6 +274,45 @@ TEST(clsFileShell, PrintsThroughLpArgumentsOnly)
     EXPECT_EQ(readFile(args), u8(work / "a b;$(x).txt") + "\n./-n5\n");
 }
 
+// An lp still running when FilePrint stops waiting is reaped once it ends.
+TEST(clsFileShell, AnLpLeftRunningIsReaped)
+{
+    WorkDir work;
+    fs::create_directory(work / "bin");
+    const auto pidFile = work / "lp.pid";
+    writeFile(work / "bin" / "lp",
+        "#!/bin/sh\necho $$ > '" + u8(pidFile) + "'\nPATH=/usr/bin:/bin exec sleep 60\n");
+    fs::permissions(work / "bin" / "lp", fs::perms::owner_all);
+    writeFile(work / "a.txt", "x");
+    const std::string savedPath = std::getenv("PATH");
+    ::setenv("PATH", (work / "bin").c_str(), 1);
+    fileAt(work / "a.txt").FilePrint();
+    ::setenv("PATH", savedPath.c_str(), 1);
+    const std::string pid = readFile(pidFile).substr(0, readFile(pidFile).find('\n'));
+    ASSERT_FALSE(pid.empty());
+    ASSERT_EQ(::kill(std::stoi(pid), SIGKILL), 0);
+    const fs::path proc = "/proc/" + pid;
+    for (int i = 0; i < 200 && fs::exists(proc); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(fs::exists(proc)) << "a zombie: " << readFile(proc / "stat");
+}
+
+// The Windows backend's 512-character buffer holds at most 511 characters.
+TEST(clsFilePaths, ShortPathNameKeepsTheWindowsLimit)
+{
+    WorkDir work;
+    const std::string base = u8(work.path()) + "/";
+    ASSERT_LT(base.size(), 200u);
+    fs::create_directory(work / std::string(250, 'd'));
+    const std::string folder = base + std::string(250, 'd') + "/";
+    for (std::size_t length : { 511u, 512u }) {
+        const std::string path = folder + std::string(length - folder.size(), 'f');
+        writeFile(fromU8(path), "x");
+        EXPECT_EQ(fileAt(fromU8(path)).ShortPathName(), length == 511 ? path : "") << length;
+    }
+}
+
 TEST(clsFileMove, FirstMoveComparesFileSystems)
 {
     WorkDir work;
@@ -291,6 +333,12 @@ TEST(clsFileMove, FirstMoveComparesFileSystems)
     f.FirstMove(work.str("c.txt"));
     EXPECT_EQ(readFile(work / "c.txt"), "c") << "never replaces";
     EXPECT_EQ(readFile(work / "b.txt"), "a");
+    // A folder that does not exist: its nearest existing parent's file system.
+    f.FirstMove(work.str("missing/deeper/b.txt"));
+    EXPECT_EQ(boxes.shown.size(), 1u) << "the same file system";
+    EXPECT_EQ(readFile(work / "b.txt"), "a");
+    f.FirstMove("/proc/missing/b.txt");
+    EXPECT_EQ(boxes.shown.size(), 2u) << "another file system";
 }
 
 TEST(clsFileShell, TrashCopyMoveAndRenameOnDisk)
