@@ -86,7 +86,7 @@ public:
         const std::string prefix = temporaryPrefix(name);
         removeDeadWritersFiles(folder, prefix);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            temporaryPath = folder + "/" + writerTemporaryName(prefix);
+            temporaryPath = (folder == "/" ? folder : folder + "/") + writerTemporaryName(prefix);
             int fd = ::open(temporaryPath.c_str(),
                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
             if (fd >= 0) {
