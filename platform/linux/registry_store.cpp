@@ -6,17 +6,21 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
 #include <pwd.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -154,10 +158,94 @@ bool makeParents(const std::string &file, mode_t mode)
     return true;
 }
 
+// Waiting for another program's write lock. The holder changes the store's
+// files (database, WAL, journal) with each commit, so a caller keeps waiting
+// while they change and gives up only when they have stood still for
+// `stuckAfter` (a holder that hung or was stopped), or after `limit` in all.
+// Short, jittered sleeps let a waiter get in between a busy writer's commits.
+class LockWait
+{
+public:
+    LockWait(const std::string &file, int stuckAfterMs, int limitMs)
+        : files_ { file, file + "-wal", file + "-journal" },
+          stuckAfter_(std::chrono::milliseconds(stuckAfterMs)),
+          limit_(std::chrono::milliseconds(limitMs)),
+          random_(static_cast<std::uint_fast32_t>(::getpid()))
+    { }
+
+    /// The connection's busy handler: nonzero to try the lock again.
+    static int handler(void *self, int count)
+    {
+        return static_cast<LockWait *>(self)->again(count) ? 1 : 0;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Stamp
+    {
+        bool exists = false;
+        off_t size = 0;
+        ino_t inode = 0;
+        timespec changed {};
+        bool operator==(const Stamp &o) const
+        {
+            return exists == o.exists && size == o.size && inode == o.inode
+                && changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+        }
+    };
+    using Stamps = std::array<Stamp, 3>;
+
+    Stamps look() const
+    {
+        Stamps now;
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            struct stat st;
+            if (::stat(files_[i].c_str(), &st) == 0) {
+                now[i] = { true, st.st_size, st.st_ino, st.st_mtim };
+            }
+        }
+        return now;
+    }
+
+    bool again(int count)
+    {
+        const auto now = Clock::now();
+        Stamps stamps = look();
+        if (count == 0) { // a new wait
+            started_ = changed_ = now;
+            stamps_ = stamps;
+        } else if (stamps != stamps_) {
+            stamps_ = stamps;
+            changed_ = now;
+        }
+        if (now - changed_ >= stuckAfter_ || now - started_ >= limit_) {
+            return false;
+        }
+        // 0.1 ms doubling up to 2 ms, each drawn from its upper half.
+        const int longest = std::min(100 << std::min(count, 5), 2000);
+        std::uniform_int_distribution<int> pick(longest / 2, longest);
+        ::usleep(static_cast<useconds_t>(pick(random_)));
+        return true;
+    }
+
+    std::array<std::string, 3> files_;
+    Clock::duration stuckAfter_;
+    Clock::duration limit_;
+    std::minstd_rand random_;
+    Clock::time_point started_;
+    Clock::time_point changed_;
+    Stamps stamps_ {};
+};
+
 class Database
 {
 public:
-    explicit Database(sqlite3 *db) : db_(db) { }
+    Database(sqlite3 *db, LockWait wait) : db_(db), wait_(std::move(wait))
+    {
+        if (db_) {
+            sqlite3_busy_handler(db_, &LockWait::handler, &wait_);
+        }
+    }
     ~Database()
     {
         for (sqlite3_stmt *stmt : stmts_) {
@@ -185,6 +273,7 @@ public:
 
 private:
     sqlite3 *db_;
+    LockWait wait_; // the handler's state: lives as long as the connection
     std::array<sqlite3_stmt *, StmtCount> stmts_ {};
 };
 
@@ -302,46 +391,76 @@ bool quickCheckPasses(sqlite3 *db)
     return ok;
 }
 
-// Opens an existing database file. A file that is not an SQLite database, is
-// someone else's, has a schema we do not know or fails its check is left alone
-// (nullptr); an empty one gets our schema when it can be written.
-std::unique_ptr<Database> openDatabase(const std::string &file, int busyTimeoutMs)
+// The file's folder resolved, so that SQLite's NOFOLLOW (which refuses a link
+// anywhere in the path) refuses only a store file that is itself a link: a
+// home folder reached through a link stays usable. Empty when it cannot be.
+std::string withRealFolder(const std::string &file)
 {
+    const auto slash = file.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
+    char *real = ::realpath(folder.c_str(), nullptr);
+    if (!real) {
+        return {};
+    }
+    std::string path(real);
+    std::free(real);
+    if (path.back() != '/') {
+        path += '/';
+    }
+    return path + file.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+struct StoreFile
+{
+    std::string path;
+    // WAL: a writer does not wait for readers and a commit needs no journal to
+    // be synced; the -shm file it needs is why readers without write access to
+    // the folder (the machine store) cannot use it.
+    bool wal;
+};
+
+// Opens an existing database file (never through a link). A file that is not an
+// SQLite database, is someone else's, has a schema we do not know or fails its
+// check is left alone (nullptr); an empty one gets our schema when it can be written.
+std::unique_ptr<Database> openDatabase(const StoreFile &store, const RegistryStoreOptions &options)
+{
+    const std::string file = withRealFolder(store.path);
+    if (file.empty()) {
+        return nullptr;
+    }
     sqlite3 *raw = nullptr;
-    const int rc =
-        sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    auto db = std::make_unique<Database>(raw);
+    const int rc = sqlite3_open_v2(file.c_str(), &raw,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
+    auto db =
+        std::make_unique<Database>(raw, LockWait(file, options.stuckAfterMs, options.waitLimitMs));
     if (rc != SQLITE_OK) {
         return nullptr;
     }
-    sqlite3_busy_timeout(raw, busyTimeoutMs);
     db->writable = sqlite3_db_readonly(raw, "main") == 0;
     bool ok = false;
-    const int appId = pragmaInt(raw, "PRAGMA application_id", ok);
-    if (!ok) {
-        return nullptr;
-    }
-    if (appId == 0) {
-        const int tables = pragmaInt(raw, "SELECT count(*) FROM sqlite_master", ok);
-        if (!ok || tables != 0 || !db->writable) {
+    if (pragmaInt(raw, "PRAGMA application_id", ok) == 0 && ok) {
+        // Empty or not ours. Decided under the write lock: another program may be
+        // setting up the same empty file right now.
+        if (!db->writable) {
             return nullptr;
         }
-        sqlite3_exec(raw, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
         Transaction tx(*db);
         if (!tx.isOpen()) {
             return nullptr;
         }
-        // Another program may have set it up meanwhile.
-        if (pragmaInt(raw, "SELECT count(*) FROM sqlite_master", ok) == 0 && ok) {
-            if (sqlite3_exec(raw, Schema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-                return nullptr;
-            }
+        bool counted = false;
+        const int appId = pragmaInt(raw, "PRAGMA application_id", ok);
+        const int tables = pragmaInt(raw, "SELECT count(*) FROM sqlite_master", counted);
+        if (!ok || !counted) {
+            return nullptr;
+        }
+        if (appId == 0 && tables == 0
+            && sqlite3_exec(raw, Schema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            return nullptr;
         }
         if (!tx.commit()) {
             return nullptr;
         }
-    } else if (appId != ApplicationId) {
-        return nullptr;
     }
     if (pragmaInt(raw, "PRAGMA application_id", ok) != ApplicationId || !ok
         || pragmaInt(raw, "PRAGMA user_version", ok) != SchemaVersion || !ok
@@ -349,8 +468,15 @@ std::unique_ptr<Database> openDatabase(const std::string &file, int busyTimeoutM
         return nullptr;
     }
     if (db->writable) {
-        // Readers without write access to the folder cannot use a WAL file.
-        sqlite3_exec(raw, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+        // Whatever another program left it in; a switch that cannot be made now
+        // (the lock stuck) leaves a mode that still works.
+        sqlite3_exec(raw, store.wal ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE",
+            nullptr, nullptr, nullptr);
+    }
+    if (store.wal) {
+        // A commit survives the program's crash; a power loss may take the last
+        // ones, as the registry's lazy flush may.
+        sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     }
     return db;
 }
@@ -361,7 +487,7 @@ struct RegistryStore::Impl
 {
     struct Root
     {
-        std::string file;
+        StoreFile file;
         mode_t fileMode;
         mode_t dirMode;
         std::unique_ptr<Database> db;
@@ -382,6 +508,9 @@ struct RegistryStore::Impl
     {
         RegistryRoot root;
         std::string path; // folded
+        // Made by create() and not written yet: the path as given, to make its keys.
+        bool pending = false;
+        std::string spelled;
     };
 
     RegistryStoreOptions options;
@@ -393,8 +522,8 @@ struct RegistryStore::Impl
 
     explicit Impl(RegistryStoreOptions o)
         : options(std::move(o)),
-          currentUser { options.currentUserFile, 0600, 0700, nullptr, {} },
-          localMachine { options.localMachineFile, 0644, 0755, nullptr, {} }
+          currentUser { { options.currentUserFile, true }, 0600, 0700, nullptr, {} },
+          localMachine { { options.localMachineFile, false }, 0644, 0755, nullptr, {} }
     { }
 
     Root *rootOf(RegistryRoot root)
@@ -416,25 +545,26 @@ struct RegistryStore::Impl
         if (root.db) {
             return root.db.get();
         }
-        if (root.file.empty()) {
+        const std::string &file = root.file.path;
+        if (file.empty()) {
             return nullptr;
         }
         struct stat st;
-        if (::stat(root.file.c_str(), &st) != 0) {
-            if (errno != ENOENT || !create || !makeParents(root.file, root.dirMode)) {
+        if (::lstat(file.c_str(), &st) != 0) {
+            if (errno != ENOENT || !create || !makeParents(file, root.dirMode)) {
                 return nullptr;
             }
-            const UniqueFd fd(::open(root.file.c_str(),
-                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, root.fileMode));
+            const UniqueFd fd(::open(
+                file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, root.fileMode));
             if (fd) {
                 ::fchmod(fd.get(), root.fileMode); // whatever the umask
             } else if (errno != EEXIST) {
                 return nullptr;
             }
         } else if (!S_ISREG(st.st_mode)) {
-            return nullptr;
+            return nullptr; // a link, a folder, ...: never written through
         }
-        root.db = openDatabase(root.file, options.busyTimeoutMs);
+        root.db = openDatabase(root.file, options);
         return root.db.get();
     }
 
@@ -452,10 +582,12 @@ struct RegistryStore::Impl
         return db && (!write || db->writable) ? db : nullptr;
     }
 
-    RegistryKey handleFor(RegistryRoot root, std::string path)
+    RegistryKey handleFor(RegistryRoot root, std::string path, std::string_view spelled = {})
     {
         const RegistryKey handle = nextKey++;
-        keys.emplace(handle, OpenKey { root, std::move(path) });
+        const bool pending = !path.empty();
+        keys.emplace(handle,
+            OpenKey { root, std::move(path), pending, pending ? std::string(spelled) : "" });
         return handle;
     }
 
@@ -470,6 +602,53 @@ struct RegistryStore::Impl
             return std::nullopt;
         }
         return q.integer(0);
+    }
+
+    // The id of a pending key, made with the keys missing along its path; inside
+    // the caller's transaction.
+    static std::optional<sqlite3_int64> makeKeys(Database &db, const OpenKey &k)
+    {
+        if (auto found = findKey(db, k.path)) {
+            return found; // the usual case: one lookup
+        }
+        const auto names = splitKeyPath(k.spelled);
+        if (!names) {
+            return std::nullopt;
+        }
+        sqlite3_int64 id = 0;
+        std::string path;
+        for (std::string_view name : *names) {
+            const std::string fold = upperCase(name);
+            path = joinPath(path, fold);
+            if (auto found = findKey(db, path)) {
+                id = *found;
+                continue;
+            }
+            Query insert(db, InsertKey);
+            insert.bind(1, id).bind(2, name).bind(3, fold).bind(4, path);
+            if (!insert.done()) {
+                return std::nullopt;
+            }
+            id = sqlite3_last_insert_rowid(db.handle());
+        }
+        return id;
+    }
+
+    // Makes a pending key on its own (a use other than a write, or its close).
+    // Tried once: a failure is the failure of the create.
+    void makePending(OpenKey &k)
+    {
+        if (!std::exchange(k.pending, false)) {
+            return;
+        }
+        Database *db = databaseOf(k, true);
+        if (!db) {
+            return;
+        }
+        Transaction tx(*db);
+        if (tx.isOpen() && makeKeys(*db, k) && tx.commit()) {
+            rootOf(k.root)->remember(k.path);
+        }
     }
 };
 
@@ -516,6 +695,8 @@ std::optional<RegistryKey> RegistryStore::open(
 std::optional<RegistryKey> RegistryStore::create(
     RegistryRoot root, std::string_view subkey, std::uint32_t)
 {
+    // Nothing is written yet: the keys are made with the first value written
+    // through the handle, so that a write takes the lock once.
     const std::lock_guard lock(impl_->mutex);
     Impl::Root *r = impl_->rootOf(root);
     const auto names = splitKeyPath(subkey);
@@ -526,40 +707,21 @@ std::optional<RegistryKey> RegistryStore::create(
     if (!db || !db->writable) {
         return std::nullopt;
     }
-    Transaction tx(*db);
-    if (!tx.isOpen()) {
-        return std::nullopt;
-    }
-    sqlite3_int64 id = 0;
     std::string path;
     for (std::string_view name : *names) {
-        const std::string fold = upperCase(name);
-        path = joinPath(path, fold);
-        if (auto found = Impl::findKey(*db, path)) {
-            id = *found;
-            continue;
-        }
-        Query insert(*db, InsertKey);
-        insert.bind(1, id).bind(2, name).bind(3, fold).bind(4, path);
-        if (!insert.done()) {
-            return std::nullopt;
-        }
-        id = sqlite3_last_insert_rowid(db->handle());
+        path = joinPath(path, upperCase(name));
     }
-    if (!tx.commit()) {
-        return std::nullopt;
-    }
-    if (!path.empty()) {
-        r->remember(path);
-    }
-    return impl_->handleFor(root, std::move(path));
+    return impl_->handleFor(root, std::move(path), subkey);
 }
 
 std::optional<std::string> RegistryStore::enumName(
     RegistryKey key, std::size_t statement, std::uint32_t index, std::uint32_t bufferChars)
 {
     const std::lock_guard lock(impl_->mutex);
-    const Impl::OpenKey *k = impl_->key(key);
+    Impl::OpenKey *k = impl_->key(key);
+    if (k) {
+        impl_->makePending(*k);
+    }
     Database *db = k ? impl_->databaseOf(*k, false) : nullptr;
     if (!db) {
         return std::nullopt;
@@ -591,7 +753,10 @@ std::optional<std::string> RegistryStore::enumKey(
 bool RegistryStore::deleteKey(RegistryKey key, std::string_view subkey)
 {
     const std::lock_guard lock(impl_->mutex);
-    const Impl::OpenKey *k = impl_->key(key);
+    Impl::OpenKey *k = impl_->key(key);
+    if (k) {
+        impl_->makePending(*k);
+    }
     const auto names = splitKeyPath(subkey);
     Database *db = k && names ? impl_->databaseOf(*k, true) : nullptr;
     if (!db) {
@@ -625,7 +790,10 @@ bool RegistryStore::deleteKey(RegistryKey key, std::string_view subkey)
 bool RegistryStore::deleteValue(RegistryKey key, std::string_view valueName)
 {
     const std::lock_guard lock(impl_->mutex);
-    const Impl::OpenKey *k = impl_->key(key);
+    Impl::OpenKey *k = impl_->key(key);
+    if (k) {
+        impl_->makePending(*k);
+    }
     Database *db = k && validValueName(valueName) ? impl_->databaseOf(*k, true) : nullptr;
     if (!db) {
         return false;
@@ -644,7 +812,10 @@ std::optional<RegistryValue> RegistryStore::queryValue(
     RegistryKey key, std::string_view valueName, std::uint32_t bufferBytes)
 {
     const std::lock_guard lock(impl_->mutex);
-    const Impl::OpenKey *k = impl_->key(key);
+    Impl::OpenKey *k = impl_->key(key);
+    if (k) {
+        impl_->makePending(*k);
+    }
     Database *db = k && validValueName(valueName) ? impl_->databaseOf(*k, false) : nullptr;
     if (!db) {
         return std::nullopt;
@@ -666,16 +837,29 @@ bool RegistryStore::setValue(
     RegistryKey key, std::string_view valueName, std::uint32_t type, std::string_view data)
 {
     const std::lock_guard lock(impl_->mutex);
-    const Impl::OpenKey *k = impl_->key(key);
-    Database *db = k && validValueName(valueName) ? impl_->databaseOf(*k, true) : nullptr;
-    if (!db || data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    Impl::OpenKey *k = impl_->key(key);
+    if (!k) {
+        return false;
+    }
+    if (!validValueName(valueName)
+        || data.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        impl_->makePending(*k); // the key is made even when its value is refused
+        return false;
+    }
+    Database *db = impl_->databaseOf(*k, true);
+    if (!db) {
         return false;
     }
     const std::string fold = upperCase(valueName);
+    // One transaction for the key (made when pending) and the value.
     Transaction tx(*db);
-    const auto id = tx.isOpen() ? Impl::findKey(*db, k->path) : std::nullopt;
+    const bool pending = std::exchange(k->pending, false);
+    std::optional<sqlite3_int64> id;
+    if (tx.isOpen()) {
+        id = pending ? Impl::makeKeys(*db, *k) : Impl::findKey(*db, k->path);
+    }
     if (!id) {
-        return false; // the key was deleted meanwhile
+        return false; // no lock, or the key was deleted meanwhile
     }
     Query q(*db, SetValue);
     q.bind(1, *id)
@@ -683,12 +867,21 @@ bool RegistryStore::setValue(
         .bind(3, fold)
         .bind(4, sqlite3_int64 { type })
         .bindBlob(5, data);
-    return q.done() && tx.commit();
+    if (!q.done() || !tx.commit()) {
+        return false;
+    }
+    if (pending) {
+        impl_->rootOf(k->root)->remember(k->path);
+    }
+    return true;
 }
 
 void RegistryStore::close(RegistryKey key)
 {
     const std::lock_guard lock(impl_->mutex);
+    if (Impl::OpenKey *k = impl_->key(key)) {
+        impl_->makePending(*k);
+    }
     impl_->keys.erase(key);
 }
 

@@ -16,14 +16,19 @@ struct RegistryStoreOptions
     /// Database of HKEY_LOCAL_MACHINE; created on the first write (by root: folder
     /// 0755, file 0644), read by everyone.
     std::string localMachineFile;
-    /// How long a call waits for another program's lock before it fails.
-    int busyTimeoutMs = 5000;
+    /// A call waiting for another program's lock fails when the store has not
+    /// changed for this long (the holder is stuck) ...
+    int stuckAfterMs = 5000;
+    /// ... or when it has waited this long in all, however busy the others are.
+    int waitLimitMs = 60000;
 };
 
 /// The store's places: $XDG_DATA_HOME/portprobe/registry/current-user.db (else
 /// ~/.local/share/...) and /var/lib/portprobe/registry/local-machine.db.
 RegistryStoreOptions defaultRegistryStoreOptions();
 
+/// A key made by create() is written together with the first value set through
+/// it (one transaction); otherwise at its first other use or when it is closed.
 class RegistryStore final : public Registry
 {
 public:

@@ -40,7 +40,7 @@ protected:
         folder = dir;
         options.currentUserFile = folder + "/user/current-user.db";
         options.localMachineFile = folder + "/machine/local-machine.db";
-        options.busyTimeoutMs = 200;
+        options.stuckAfterMs = 200; // a lock that stands still fails soon
         store = std::make_unique<platform::RegistryStore>(options);
         seam = std::make_unique<platform::ScopedSeam<platform::Registry>>(*store);
         base = "Software\\PORTPROBE classlib tests";

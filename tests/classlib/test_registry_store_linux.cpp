@@ -4,8 +4,11 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <fstream>
+#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 using platform::RegistryRoot;
+
+constexpr int Writers = 8;
+constexpr int ValuesPerWriter = 500;
 
 std::string contents(const std::string &file)
 {
@@ -30,6 +36,21 @@ mode_t modeOf(const std::string &path)
     struct stat st
     { };
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+std::string journalMode(const std::string &file)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *stmt = nullptr;
+    std::string mode;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW) {
+        mode = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return mode;
 }
 
 class RegistryStoreTest : public RegistryRig
@@ -62,16 +83,10 @@ TEST_F(RegistryStoreTest, FilesAppearOnTheFirstWriteWithTheirRights)
     platform::ScopedSeam<platform::Registry> use(other);
     EXPECT_EQ(at().GetString("v", "d"), "user");
     EXPECT_EQ(machine().GetString("v", "d"), "machine");
-    // Rollback journal, so that readers need no write access to the folder.
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(options.localMachineFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
-        SQLITE_OK);
-    sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr);
-    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "delete");
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
+    // The machine's keeps a rollback journal, so that readers need no write access
+    // to the folder; the user's writes ahead.
+    EXPECT_EQ(journalMode(options.localMachineFile), "delete");
+    EXPECT_EQ(journalMode(options.currentUserFile), "wal");
 }
 
 TEST_F(RegistryStoreTest, OtherRootsFailLikeAMissingKey)
@@ -135,24 +150,101 @@ TEST_F(RegistryStoreTest, FilesThatAreNotOursAreNeverWritten)
     EXPECT_FALSE(at().SetString("v", "x"));
 }
 
-TEST_F(RegistryStoreTest, ALockHeldTooLongIsAFailureNotAHang)
+TEST_F(RegistryStoreTest, AStoreFileThatIsALinkIsNeverUsed)
 {
+    // Another store of ours, and an empty file: both could be written through a link.
+    platform::RegistryStoreOptions elsewhere;
+    elsewhere.currentUserFile = folder + "/elsewhere.db";
+    {
+        platform::RegistryStore other(elsewhere);
+        platform::ScopedSeam<platform::Registry> use(other);
+        ASSERT_TRUE(at().SetString("v", "elsewhere"));
+    }
+    std::ofstream(folder + "/empty.db").close();
+    fs::create_directories(fs::path(options.currentUserFile).parent_path());
+    fs::create_directories(fs::path(options.localMachineFile).parent_path());
+    for (const std::string &target :
+        { folder + "/elsewhere.db", folder + "/empty.db", folder + "/missing.db" }) {
+        const std::string before = contents(target);
+        for (const std::string &file : { options.currentUserFile, options.localMachineFile }) {
+            fs::remove(file);
+            fs::create_symlink(target, file);
+        }
+        platform::RegistryStore fresh(options);
+        platform::ScopedSeam<platform::Registry> use(fresh);
+        EXPECT_EQ(at().GetString("v", "d"), "d") << target;
+        EXPECT_FALSE(at().SetString("v", "x")) << target;
+        EXPECT_FALSE(machine().SetString("v", "x")) << target;
+        EXPECT_TRUE(contents(target) == before) << target; // no dump of the bytes
+        EXPECT_EQ(fs::exists(target), target != folder + "/missing.db");
+    }
+    // A link further up the path (a home folder reached through one) is fine.
+    fs::create_symlink(folder, folder + "/via");
+    options.currentUserFile = folder + "/via/elsewhere.db";
+    platform::RegistryStore through(options);
+    platform::ScopedSeam<platform::Registry> use(through);
+    EXPECT_EQ(at().GetString("v", "d"), "elsewhere");
+    EXPECT_TRUE(at().SetString("v", "through"));
+}
+
+TEST_F(RegistryStoreTest, ALockThatStandsStillIsAFailureNotAHang)
+{
+    struct Row
+    {
+        clsRegEdit reg;
+        std::string file;
+        const char *readDuringLock; // WAL readers do not wait for a writer
+    };
+    const Row rows[] = {
+        { at(), options.currentUserFile, "before" },
+        { machine(), options.localMachineFile, "d" },
+    };
+    for (const Row &row : rows) {
+        ASSERT_TRUE(row.reg.SetString("v", "before"));
+        sqlite3 *other = nullptr;
+        ASSERT_EQ(sqlite3_open(row.file.c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_FALSE(row.reg.SetString("v", "during")) << row.file;
+        EXPECT_EQ(row.reg.GetString("v", "d"), row.readDuringLock) << row.file;
+        ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        EXPECT_EQ(row.reg.GetString("v", "d"), "before");
+        EXPECT_TRUE(row.reg.SetString("v", "after"));
+    }
+}
+
+TEST_F(RegistryStoreTest, AWriterWaitsAsLongAsTheHolderGetsOn)
+{
+    // Another program holds the lock for far longer than the store may stand
+    // still (200 ms here), letting go only between its commits.
     ASSERT_TRUE(at().SetString("v", "before"));
     sqlite3 *other = nullptr;
     ASSERT_EQ(sqlite3_open(options.currentUserFile.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_FALSE(at().SetString("v", "during"));
-    EXPECT_EQ(at().GetString("v", "d"), "d");
-    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(other);
-    EXPECT_EQ(at().GetString("v", "d"), "before");
+    std::atomic<bool> holding = false;
+    std::thread holder([&] {
+        for (int i = 0; i < 30; ++i) {
+            sqlite3_exec(other,
+                "BEGIN IMMEDIATE; INSERT OR REPLACE INTO vals(key, name, fold, type, data)"
+                " VALUES(0, 'busy', 'BUSY', 3, randomblob(64))",
+                nullptr, nullptr, nullptr);
+            holding = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        }
+    });
+    while (!holding) {
+        std::this_thread::yield();
+    }
     EXPECT_TRUE(at().SetString("v", "after"));
+    holder.join();
+    sqlite3_close(other);
+    EXPECT_EQ(at().GetString("v", "d"), "after");
 }
 
 TEST_F(RegistryStoreTest, TwoProgramsWritingAtOnceBothSucceed)
 {
     ASSERT_TRUE(at().SetString("start", "1"));
-    options.busyTimeoutMs = 10000;
+    options.stuckAfterMs = 5000;
     auto writer = [&](char tag, int &written) {
         platform::RegistryStore own(options);
         for (int i = 0; i < 40; ++i) {
@@ -175,6 +267,68 @@ TEST_F(RegistryStoreTest, TwoProgramsWritingAtOnceBothSucceed)
     std::vector<std::string> names;
     EXPECT_EQ(at("a").EnumValueName(names), 40);
     EXPECT_EQ(at("b").EnumValueName(names), 40);
+}
+
+// Run by the test below as one of its writers: 500 values, each in one of ten
+// keys that all writers share, named after the writer.
+TEST_F(RegistryStoreTest, ChildWritesItsValues)
+{
+    const char *writer = std::getenv("PP_REGISTRY_CHILD_WRITER");
+    if (!writer) {
+        GTEST_SKIP() << "run by EightProgramsWritingAtOnceLoseNothing";
+    }
+    platform::RegistryStoreOptions own;
+    own.currentUserFile = std::getenv("PP_REGISTRY_CHILD_USER");
+    platform::RegistryStore child(own);
+    platform::ScopedSeam<platform::Registry> use(child);
+    int failed = 0;
+    for (int i = 0; i < ValuesPerWriter; ++i) {
+        const std::string name = std::string(writer) + "." + std::to_string(i);
+        failed += at("k" + std::to_string(i % 10)).SetString(name, name) ? 0 : 1;
+    }
+    EXPECT_EQ(failed, 0);
+}
+
+TEST_F(RegistryStoreTest, EightProgramsWritingAtOnceLoseNothing)
+{
+    // The store does not exist yet: the writers also race to make it.
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::vector<pid_t> children;
+    for (int w = 0; w < Writers; ++w) {
+        const std::string log = folder + "/writer" + std::to_string(w) + ".log";
+        const std::string writer = "PP_REGISTRY_CHILD_WRITER=w" + std::to_string(w);
+        const std::string file = "PP_REGISTRY_CHILD_USER=" + options.currentUserFile;
+        const std::string filter = "--gtest_filter=RegistryStoreTest.ChildWritesItsValues";
+        std::vector<char *> argv = { const_cast<char *>(self.c_str()),
+            const_cast<char *>(filter.c_str()), nullptr };
+        std::vector<char *> env = { const_cast<char *>(writer.c_str()),
+            const_cast<char *>(file.c_str()), nullptr };
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(
+            &actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        EXPECT_EQ(::posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), env.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        children.push_back(pid);
+    }
+    for (std::size_t w = 0; w < children.size(); ++w) {
+        int status = -1;
+        ::waitpid(children[w], &status, 0);
+        const std::string log = contents(folder + "/writer" + std::to_string(w) + ".log");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+        EXPECT_NE(log.find("[  PASSED  ] 1 test"), std::string::npos) << log;
+    }
+    int found = 0;
+    std::vector<std::string> names;
+    for (int k = 0; k < 10; ++k) {
+        names.clear();
+        at("k" + std::to_string(k)).EnumValueName(names);
+        for (const std::string &name : names) {
+            found += at("k" + std::to_string(k)).GetString(name, "") == name ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(found, Writers * ValuesPerWriter);
 }
 
 TEST_F(RegistryStoreTest, KeysChangedByAnotherProgramAreSeenAtOnce)
