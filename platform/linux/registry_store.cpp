@@ -582,10 +582,12 @@ struct RegistryStore::Impl
         return db && (!write || db->writable) ? db : nullptr;
     }
 
+    // @p spelled: a created key's path as given, made with its first write;
+    // empty for an opened key, which exists already.
     RegistryKey handleFor(RegistryRoot root, std::string path, std::string_view spelled = {})
     {
         const RegistryKey handle = nextKey++;
-        const bool pending = !path.empty();
+        const bool pending = !path.empty() && !spelled.empty();
         keys.emplace(handle,
             OpenKey { root, std::move(path), pending, pending ? std::string(spelled) : "" });
         return handle;
