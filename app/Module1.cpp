@@ -72,11 +72,11 @@ void Main()
 
 void gEndSession()
 {
-    static bool ending = false;
-    if (ending) {
+    if (gbooSessionEnding) {
         return; // the first request is being carried out
     }
-    ending = true;
+    // From here on nobody answers a box: a failure is logged and ends with 1.
+    gbooSessionEnding = true;
     if (mainWindow != nullptr) {
         mainWindow->close();
         return;

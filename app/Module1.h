@@ -18,7 +18,8 @@ bool gSetSettingData(const std::string &vendor, const std::string &product);
 
 /// The session ends (a signal, a log-out): the main window closes as the
 /// user's close does (unload, settings saved, end window, status 0). Without
-/// a main window the program ends at once with status 0.
+/// a main window the program ends at once with status 0. A failure on the
+/// way is logged and ends with status 1 without a box (gbooSessionEnding).
 void gEndSession();
 
 /// The end window's clean-up step; everything was released by its owners already.

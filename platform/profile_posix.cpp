@@ -351,15 +351,7 @@ public:
         if (file.cut) {
             return fail(PathFileAccessError); // never rewrite what could not be read whole
         }
-        bool exists = file.status == LoadStatus::Loaded;
-        // A read-only file stays as it is, as on Windows, where the read-only
-        // attribute stops even administrators: no write bit, no write.
-        if (exists && (file.info.st_mode & 0222) == 0) {
-            return fail(PermissionDenied);
-        }
-        if (exists && ::access(path.c_str(), W_OK) != 0) {
-            return fail(errorNumberOf(errno));
-        }
+        const bool exists = file.status == LoadStatus::Loaded;
         const bool utf16 = isUtf16(file.bytes);
         std::string text = std::move(file.bytes);
         if (utf16) {
@@ -373,14 +365,26 @@ public:
         if (!updated) {
             return fail(InvalidRequest);
         }
+        // Leftovers of writers that died go whether or not this write stores
+        // anything: a settings file that never changes would keep them forever.
+        // They are named "<name>.tmp<pid>.<n>".
+        removeDeadWritersFiles(folderOf(path), path.substr(path.find_last_of('/') + 1) + ".tmp");
         if (*updated == text) {
-            return true; // nothing changes; a delete does not create the file
+            // Nothing changes, so nothing is written: no error even where a
+            // write would be refused, and a delete does not create the file.
+            return true;
+        }
+        // A read-only file stays as it is, as on Windows, where the read-only
+        // attribute stops even administrators: no write bit, no write.
+        if (exists && (file.info.st_mode & 0222) == 0) {
+            return fail(PermissionDenied);
+        }
+        if (exists && ::access(path.c_str(), W_OK) != 0) {
+            return fail(errorNumberOf(errno));
         }
         if (utf16) {
             *updated = std::string(Utf16Mark) + utf8ToUtf16(fromAnsi(*updated));
         }
-        // Leftovers of writers that died before their rename: "<name>.tmp<pid>.<n>".
-        removeDeadWritersFiles(folderOf(path), path.substr(path.find_last_of('/') + 1) + ".tmp");
         int error = 0;
         if (!replaceFile(path, *updated, exists ? &file.info : nullptr, error)) {
             return fail(errorNumberOf(error));

@@ -18,6 +18,7 @@
 #include <fstream>
 
 bool gbooHideErrMsg = false;
+bool gbooSessionEnding = false;
 
 namespace {
 
@@ -113,7 +114,7 @@ void gProcErrLog(std::string_view procName, std::string_view extraText)
     } catch (...) { }
 
     try {
-        if (!gbooHideErrMsg) {
+        if (!gbooHideErrMsg && !gbooSessionEnding) {
             platform::messageBox().show({ report, "ｴﾗｰ", platform::MbOkOnly, platform::MbIconNone,
                 kept.HelpFile, kept.HelpContext });
         }
@@ -166,16 +167,23 @@ void gSetEndProgramHandler(std::function<void()> handler)
 
 void gProcFatalError(std::string_view procName, std::string_view extraText)
 {
+    // When the session ends, the boxes would wait for a click that never
+    // comes and the program would never end; the log still says what failed.
+    const bool unattended = gbooSessionEnding;
     auto &box = platform::messageBox();
-    box.show({ "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。",
-        build::AppTitle, platform::MbOkOnly, platform::MbIconCritical, {}, 0 });
+    if (!unattended) {
+        box.show({ "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。",
+            build::AppTitle, platform::MbOkOnly, platform::MbIconCritical, {}, 0 });
+    }
     gProcErrLog(procName, extraText);
-    if (gDspErrLog()) {
-        box.show({ "エラーログに関するお問い合わせ・ご報告は\r\n説明書に記載しております。",
-            build::AppTitle, platform::MbOkOnly, platform::MbIconInformation, {}, 0 });
-    } else {
-        box.show({ "エラーログが表示できませんでした。", build::AppTitle, platform::MbOkOnly,
-            platform::MbIconInformation, {}, 0 });
+    if (!unattended) {
+        if (gDspErrLog()) {
+            box.show({ "エラーログに関するお問い合わせ・ご報告は\r\n説明書に記載しております。",
+                build::AppTitle, platform::MbOkOnly, platform::MbIconInformation, {}, 0 });
+        } else {
+            box.show({ "エラーログが表示できませんでした。", build::AppTitle, platform::MbOkOnly,
+                platform::MbIconInformation, {}, 0 });
+        }
     }
     if (endProgramHandler()) {
         endProgramHandler()();

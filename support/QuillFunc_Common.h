@@ -13,6 +13,10 @@
 /// While false, gProcErrLog also shows each report in a message box.
 extern bool gbooHideErrMsg;
 
+/// True once the session ends the program (a signal, a log-out): nobody is
+/// left to answer a box, so the error routines log without showing any.
+extern bool gbooSessionEnding;
+
 /// Reports the pending error under @p procName to the error log (and a
 /// message box while gbooHideErrMsg is false), then clears it. Never raises.
 void gProcErrLog(std::string_view procName, std::string_view extraText);
@@ -26,7 +30,8 @@ bool gSetErrLog(std::string_view report, std::string_view trailer);
 bool gGetErrLogFileName(std::string &path);
 
 /// Tells the user, logs, opens the log, and ends the program through
-/// gProcEndProgram. Never returns.
+/// gProcEndProgram. While gbooSessionEnding, it only logs and ends. Never
+/// returns.
 [[noreturn]] void gProcFatalError(std::string_view procName, std::string_view extraText);
 
 /// Opens the error log minimised in its associated viewer.

@@ -1,6 +1,7 @@
 #include "platform/qt/session_end.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
@@ -26,6 +27,22 @@ void endSession()
         handler()();
     }
 }
+
+// A session manager's end (a log-out) arrives as the application's quit
+// event. It is told first, then Qt goes on to close the windows as before.
+class QuitWatcher final : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == qApp && event->type() == QEvent::Quit) {
+            endSession();
+        }
+        return false;
+    }
+};
 
 #ifdef Q_OS_UNIX
 int signalPipe[2] = { -1, -1 };
@@ -63,7 +80,11 @@ void watchSignals()
 
 void watchSessionEnd(std::function<void()> onEnd)
 {
+    const bool first = !handler();
     handler() = std::move(onEnd);
+    if (first) {
+        qApp->installEventFilter(new QuitWatcher(qApp));
+    }
 #ifdef Q_OS_UNIX
     watchSignals();
 #endif

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <map>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ void playScenario(const QString &scenario)
 {
     guitest::Stage stage(true);
     if (scenario == QLatin1String("main")) {
+        installSessionEndHandler(); // as the program starts: a close must not pass for one
         QTimer::singleShot(0, [&stage] {
             for (QWidget *top : QApplication::topLevelWidgets()) {
                 if (auto *window = qobject_cast<frmMenu *>(top); window && window->isVisible()) {
@@ -83,6 +85,36 @@ void playScenario(const QString &scenario)
         Main();
         QApplication::exec();
     }
+}
+
+QString settingsFingerprint(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        return QStringLiteral("missing");
+    }
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(file.readAll())
+        + QStringLiteral("|%1|%2.%3")
+              .arg(info.st_ino)
+              .arg(info.st_mtim.tv_sec)
+              .arg(info.st_mtim.tv_nsec);
+}
+
+// A settings file as the parent test leaves it for the child: @p content,
+// then made read-only when asked. Answers what shows that it was left alone.
+QString storeSettings(const QString &path, const QByteArray &content, bool readOnly)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
+        return {};
+    }
+    file.close();
+    if (readOnly) {
+        file.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return settingsFingerprint(path);
 }
 
 } // namespace
@@ -310,21 +342,37 @@ private slots:
     }
 
     // The session's end closes as the user's close does: the IDs typed are
-    // saved, the end window shows, and the status is 0.
+    // saved, the end window shows, and the status is 0. A read-only settings
+    // file holding the IDs already needs no write; one that would change
+    // fails, and with nobody left to click a box the failure is logged and
+    // the program ends with 1 at once.
     void sessionEndClosesAsTheUserDoes_data()
     {
         QTest::addColumn<QString>("scenario");
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << QStringLiteral("sessionEnd") << int(SIGTERM);
-        QTest::newRow("SIGHUP") << QStringLiteral("sessionEnd") << int(SIGHUP);
-        QTest::newRow("quit event") << QStringLiteral("quitEvent") << 0;
+        QTest::addColumn<QByteArray>("stored"); // a read-only file's content; empty: none
+        QTest::addColumn<int>("exitCode");
+        const QByteArray typed = "[Setting]\r\nStrVendorID=ABCD\r\nStrPeroductID=100\r\n";
+        const QByteArray other = "[Setting]\r\nStrVendorID=1352\r\nStrPeroductID=100\r\n";
+        const QString signal = QStringLiteral("sessionEnd");
+        const QString quit = QStringLiteral("quitEvent");
+        QTest::newRow("SIGTERM") << signal << int(SIGTERM) << QByteArray() << 0;
+        QTest::newRow("SIGHUP") << signal << int(SIGHUP) << QByteArray() << 0;
+        QTest::newRow("quit event") << quit << 0 << QByteArray() << 0;
+        QTest::newRow("SIGTERM, read-only, unchanged") << signal << int(SIGTERM) << typed << 0;
+        QTest::newRow("SIGTERM, read-only, changed") << signal << int(SIGTERM) << other << 1;
+        QTest::newRow("quit event, read-only, changed") << quit << 0 << other << 1;
     }
 
     void sessionEndClosesAsTheUserDoes()
     {
         QFETCH(QString, scenario);
         QFETCH(int, signal);
+        QFETCH(QByteArray, stored);
+        QFETCH(int, exitCode);
         guitest::Stage stage;
+        const QString file = stage.appPath(QStringLiteral("setting.ini"));
+        const QString before = stored.isEmpty() ? QString() : storeSettings(file, stored, true);
         guitest::ChildRun run = guitest::runScenario(scenario, stage, [signal](QProcess &child) {
             while (!child.peek(1024).contains("ready") && child.waitForReadyRead(30000)) { }
             if (signal != 0) {
@@ -332,13 +380,57 @@ private slots:
             }
         });
         QVERIFY(!run.crashed);
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(run.events,
             QStringList({ QStringLiteral("ready"), QStringLiteral("sleep 2000"),
-                QStringLiteral("terminate 0") }));
-        const std::string file = stage.appPath(QStringLiteral("setting.ini")).toStdString();
-        QCOMPARE(gGetIniString(file, "Setting", "StrVendorID", ""), std::string("ABCD"));
-        QVERIFY(stage.procedures().isEmpty());
+                QStringLiteral("terminate %1").arg(exitCode) }));
+        QCOMPARE(stage.procedures(),
+            exitCode == 0 ? QStringList() : QStringList { QStringLiteral("gSetSettingData") });
+        if (stored.isEmpty()) {
+            QCOMPARE(gGetIniString(file.toStdString(), "Setting", "StrVendorID", ""),
+                std::string("ABCD"));
+        } else {
+            QCOMPARE(settingsFingerprint(file), before);
+        }
+    }
+
+    // The user's own close with a read-only settings file: unchanged IDs need
+    // no write and end normally; a write that fails takes the fatal path with
+    // both boxes, as any failure the user can see does.
+    void userCloseWithAReadOnlySettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("unchanged")
+            << QByteArray("[Setting]\r\nStrVendorID=1352\r\nStrPeroductID=100\r\n") << false;
+        QTest::newRow("product missing") << QByteArray("[Setting]\r\nStrVendorID=1352\r\n") << true;
+    }
+
+    void userCloseWithAReadOnlySettingsFile()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(bool, fails);
+        guitest::Stage stage;
+        const QString file = stage.appPath(QStringLiteral("setting.ini"));
+        const QString before = storeSettings(file, stored, true);
+        const guitest::ChildRun run = guitest::runScenario(QStringLiteral("main"), stage);
+        QVERIFY(!run.crashed);
+        QCOMPARE(run.exitCode, fails ? 1 : 0);
+        QStringList expected { QStringLiteral("shown PORTPROBE     ") };
+        if (fails) {
+            expected << QStringLiteral(
+                "box 16 PORTPROBE | "
+                "致命的エラーが発生しました。\\r\\nこのアプリケーションを終了します。")
+                     << QStringLiteral("box 64 PORTPROBE | "
+                                       "エラーログに関するお問い合わせ・ご報告は\\r\\n説明書に記"
+                                       "載しております。");
+        }
+        expected << QStringLiteral("sleep 2000")
+                 << QStringLiteral("terminate %1").arg(fails ? 1 : 0);
+        QCOMPARE(run.events, expected);
+        QCOMPARE(stage.procedures(),
+            fails ? QStringList { QStringLiteral("gSetSettingData") } : QStringList());
+        QCOMPARE(settingsFingerprint(file), before);
     }
 
     // Which display the start picks, from the variables set and what answers.
@@ -434,6 +526,68 @@ private slots:
         const QString said = QString::fromLocal8Bit(program.readAllStandardError());
         QVERIFY2(said.contains(QStringLiteral("cannot open the display: X11 display \":987\"")),
             qPrintable(said));
+    }
+
+    // The real program, killed by the session with a read-only settings
+    // file: IDs already stored end it with 0; a write that fails is logged and
+    // ends it with 1 within the end window's time, no box waiting for a click.
+    void realProgramEndsItsSessionWithAReadOnlySettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("unchanged")
+            << QByteArray("[Setting]\r\nStrVendorID=1352\r\nStrPeroductID=100\r\n") << 0;
+        QTest::newRow("write fails") << QByteArray("[Setting]\r\nStrVendorID=1352\r\n") << 1;
+    }
+
+    void realProgramEndsItsSessionWithAReadOnlySettingsFile()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, exitCode);
+        // A copy of its own: the folder it runs from holds its settings file.
+        QTemporaryDir appDir;
+        QTemporaryDir tempDir;
+        const QString program = appDir.filePath(QStringLiteral("portprobe"));
+        QVERIFY(QFile::copy(QStringLiteral(PORTPROBE_TEST_PROGRAM), program));
+        const QString file = appDir.filePath(QStringLiteral("setting.ini"));
+        const QString before = storeSettings(file, stored, true);
+
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TEMP"), tempDir.path());
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(program, {});
+        QVERIFY(child.waitForStarted());
+        // Up once it catches SIGTERM itself (the window is shown just after).
+        const QString status = QStringLiteral("/proc/%1/status").arg(child.processId());
+        auto catchesTerm = [&] {
+            QFile proc(status);
+            if (!proc.open(QIODevice::ReadOnly)) {
+                return false;
+            }
+            for (const QByteArray &line : proc.readAll().split('\n')) {
+                if (line.startsWith("SigCgt:")) {
+                    return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1)
+                        != 0;
+                }
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(catchesTerm(), 60000);
+        ::kill(static_cast<pid_t>(child.processId()), SIGTERM);
+        const bool ended = child.waitForFinished(30000);
+        if (!ended) {
+            child.kill();
+            child.waitForFinished();
+        }
+        QVERIFY2(ended, "still running: something waits for an answer");
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), exitCode);
+        QCOMPARE(guitest::loggedProcedures(tempDir.path()),
+            exitCode == 0 ? QStringList() : QStringList { QStringLiteral("gSetSettingData") });
+        QCOMPARE(settingsFingerprint(file), before);
     }
 
     void mainOfASecondCopyEndsSilently()

@@ -216,6 +216,17 @@ TEST_F(ErrorLogTest, FatalErrorShowsTwoBoxesLogsOpensTheLogAndEnds)
     EXPECT_THROW(gProcFatalError("main", ""), fakes::ProcessEnded);
     ASSERT_EQ(boxes.shown.size(), 4u);
     EXPECT_EQ(boxes.shown[3].text, "エラーログが表示できませんでした。");
+
+    // When the session ends nobody is left to click: no box (not even the
+    // log's own), no viewer; the record is still written and the program ends.
+    const std::size_t opened = shell.opened.size();
+    gbooSessionEnding = true;
+    gbooHideErrMsg = false;
+    EXPECT_THROW(gProcFatalError("gSetSettingData", ""), fakes::ProcessEnded);
+    gbooSessionEnding = false;
+    EXPECT_EQ(boxes.shown.size(), 4u);
+    EXPECT_EQ(shell.opened.size(), opened);
+    EXPECT_NE(readBytes(logPath()).find("gSetSettingData"), std::string::npos);
 }
 
 } // namespace

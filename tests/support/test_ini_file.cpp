@@ -54,6 +54,27 @@ ino_t inode(const fs::path &path)
     return info.st_ino;
 }
 
+// What shows that a file was left alone: its bytes, inode and modification time.
+std::string fingerprint(const fs::path &path)
+{
+    struct stat info = {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return readBytes(path) + "|" + std::to_string(info.st_ino) + "|"
+        + std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec);
+}
+
+// The process ID of a process that has ended (and been reaped).
+pid_t deadProcessId()
+{
+    const pid_t dead = ::fork();
+    if (dead == 0) {
+        ::_exit(0);
+    }
+    EXPECT_GT(dead, 0);
+    EXPECT_EQ(::waitpid(dead, nullptr, 0), dead);
+    return dead;
+}
+
 class IniFileTest : public ::testing::Test
 {
 protected:
@@ -232,44 +253,62 @@ TEST_F(IniFileTest, FailedWriteLeavesTheOldFileIntact)
     EXPECT_EQ(folderEntries(temp.path()), Names { "setting.ini" });
 }
 
+// What cannot be written stays as it is: a changed write fails with 70, one
+// that changes nothing needs no write and succeeds.
 TEST_F(IniFileTest, UnwritableFolderOrFileLeavesTheOldFileIntact)
 {
     if (fakes::rerunUnprivileged()) {
         return; // permissions do not bind root: checked as "nobody"
     }
-    const std::string original = "[Setting]\r\nStrVendorID=1\r\n";
-    writeBytes(file(), original);
-    ASSERT_EQ(::chmod(temp.path().c_str(), 0555), 0);
-    EXPECT_FALSE(open(file()).SetString("StrVendorID", "2"));
-    ASSERT_EQ(::chmod(temp.path().c_str(), 0755), 0);
-    EXPECT_EQ(readBytes(file()), original);
-
-    ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
-    EXPECT_FALSE(open(file()).SetString("StrVendorID", "2"));
-    EXPECT_EQ(readBytes(file()), original);
+    writeBytes(file(), "[Setting]\r\nStrVendorID=1\r\n");
+    const struct
+    {
+        fs::path target; // made read-only
+        mode_t mode;
+    } rows[] = { { temp.path(), 0555 }, { file(), 0444 } };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.target);
+        const mode_t old = row.target == file() ? 0644 : 0755;
+        ASSERT_EQ(::chmod(row.target.c_str(), row.mode), 0);
+        const std::string before = fingerprint(file());
+        EXPECT_TRUE(gSetIni(file().string(), "Setting", "strvendorid", "1"));
+        EXPECT_EQ(gGetIniWriteError(), vberr::None);
+        EXPECT_FALSE(gSetIni(file().string(), "Setting", "StrVendorID", "2"));
+        EXPECT_EQ(gGetIniWriteError(), vberr::PermissionDenied);
+        EXPECT_EQ(fingerprint(file()), before);
+        ASSERT_EQ(::chmod(row.target.c_str(), old), 0);
+    }
+    EXPECT_EQ(folderEntries(temp.path()), Names { "setting.ini" });
 }
 
-// The read-only attribute stops even administrators on Windows.
+// The read-only attribute stops even administrators on Windows. A write that
+// changes nothing is no write: it succeeds without touching the file, and
+// still clears what dead writers left.
 TEST_F(IniFileTest, FileWithoutWriteBitsIsNotRewrittenEvenBySuperuser)
 {
-    const std::string original = "[Setting]\r\nStrVendorID=1\r\n";
-    writeBytes(file(), original);
+    writeBytes(file(), "[Setting]\r\nStrVendorID=1\r\nStrPeroductID=100\r\n");
+    const std::string leftover = "setting.ini.tmp" + std::to_string(deadProcessId()) + ".0";
+    writeBytes(temp.path() / leftover, "half");
     ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
-    EXPECT_FALSE(gSetIni(file().string(), "Setting", "StrVendorID", "2"));
-    EXPECT_EQ(gGetIniWriteError(), vberr::PermissionDenied);
-    EXPECT_EQ(readBytes(file()), original);
+    const std::string before = fingerprint(file());
+
+    EXPECT_TRUE(gSetIni(file().string(), "Setting", "StrVendorID", "1"));
+    EXPECT_EQ(gGetIniWriteError(), vberr::None);
+    EXPECT_TRUE(gSetIni(file().string(), "Setting", "StrPeroductID", "100"));
+    EXPECT_EQ(folderEntries(temp.path()), Names { "setting.ini" });
+
+    for (const char *key : { "StrVendorID", "NewKey" }) {
+        EXPECT_FALSE(gSetIni(file().string(), "Setting", key, "2")) << key;
+        EXPECT_EQ(gGetIniWriteError(), vberr::PermissionDenied) << key;
+    }
+    EXPECT_EQ(fingerprint(file()), before);
 }
 
 // A writer killed between creating its temporary file and the rename leaves
 // it behind; the next write removes such files of dead writers only.
 TEST_F(IniFileTest, WriteRemovesTemporaryFilesOfDeadWriters)
 {
-    const pid_t dead = ::fork();
-    if (dead == 0) {
-        ::_exit(0);
-    }
-    ASSERT_GT(dead, 0);
-    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const pid_t dead = deadProcessId();
     const std::string deadFile = "setting.ini.tmp" + std::to_string(dead) + ".0";
     const std::string liveFile = "setting.ini.tmp" + std::to_string(::getppid()) + ".0";
     for (const std::string &name : { deadFile, liveFile, std::string("setting.ini.tmpx.0"),
