@@ -1,6 +1,7 @@
 #include "platform/file_stream.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/writer_leftovers.h"
+#include "platform/writer_names.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,10 +14,6 @@
 namespace platform {
 namespace {
 
-// Bytes of the final name kept in a temporary name: with the dot, ".tmp", the
-// process ID and the serial number it stays within NAME_MAX (255).
-constexpr std::size_t KeptNameBytes = 200;
-
 /// Folder ("." for none) and name of @p path.
 std::pair<std::string, std::string> splitPath(std::string_view path)
 {
@@ -26,18 +23,6 @@ std::pair<std::string, std::string> splitPath(std::string_view path)
     }
     return { std::string(slash == 0 ? path.substr(0, 1) : path.substr(0, slash)),
         std::string(path.substr(slash + 1)) };
-}
-
-/// ".<name>.tmp": hidden, with only the start of a long name, never cut inside a
-/// character.
-std::string temporaryPrefix(const std::string &name)
-{
-    std::size_t keep = std::min(name.size(), KeptNameBytes);
-    while (
-        keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
-        --keep;
-    }
-    return "." + name.substr(0, keep) + ".tmp";
 }
 
 void syncFolder(const std::string &folder)
@@ -83,7 +68,7 @@ public:
             || finalPath.find('\0') != std::string_view::npos) {
             return InvalidFileStream;
         }
-        const std::string prefix = temporaryPrefix(name);
+        const std::string prefix = hiddenTemporaryPrefix(name);
         removeDeadWritersFiles(folder, prefix);
         for (int attempt = 0; attempt < 100; ++attempt) {
             temporaryPath = (folder == "/" ? folder : folder + "/") + writerTemporaryName(prefix);

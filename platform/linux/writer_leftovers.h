@@ -10,8 +10,7 @@
 
 namespace platform {
 
-/// A name for a new temporary file of this process: @p prefix, the process
-/// ID, "." and a number never given out before in this process.
+/// A name for a new temporary file of this process (see writer_names.h).
 std::string writerTemporaryName(std::string_view prefix);
 
 /// Removes the regular files in @p folder named "<prefix><pid>.<serial>"

@@ -1,8 +1,7 @@
 #include "platform/codepage.h"
 #include "platform/file_stream.h"
+#include "platform/writer_names.h"
 
-#include <algorithm>
-#include <atomic>
 #include <string>
 #include <windows.h>
 
@@ -11,10 +10,6 @@ namespace {
 
 constexpr DWORD NotNormal =
     FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-// Bytes of the final name kept in a temporary name, which then stays within
-// the 255 characters a name may have.
-constexpr std::size_t KeptNameBytes = 200;
 
 HANDLE toHandle(FileStreamHandle handle)
 {
@@ -29,17 +24,6 @@ std::pair<std::string, std::string> splitPath(std::string_view path)
         return { {}, std::string(path) };
     }
     return { std::string(path.substr(0, cut + 1)), std::string(path.substr(cut + 1)) };
-}
-
-/// ".<name>.tmp" with only the start of a long name, never cut inside a character.
-std::string temporaryPrefix(const std::string &name)
-{
-    std::size_t keep = std::min(name.size(), KeptNameBytes);
-    while (
-        keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
-        --keep;
-    }
-    return "." + name.substr(0, keep) + ".tmp";
 }
 
 bool processGone(DWORD pid)
@@ -65,23 +49,9 @@ void removeDeadWritersFiles(const std::string &folder, const std::string &prefix
         return;
     }
     do {
-        std::string_view name(data.cFileName);
-        if (name.substr(0, ansiPrefix.size()) != ansiPrefix
-            || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            continue;
-        }
-        name.remove_prefix(ansiPrefix.size());
-        const auto dot = name.find('.');
-        auto digits = [](std::string_view s) {
-            return !s.empty() && s.size() < 11
-                && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-        };
-        if (dot == std::string_view::npos || !digits(name.substr(0, dot))
-            || !digits(name.substr(dot + 1))) {
-            continue;
-        }
-        const unsigned long pid = std::stoul(std::string(name.substr(0, dot)));
-        if (pid != ::GetCurrentProcessId() && processGone(static_cast<DWORD>(pid))) {
+        const auto pid = temporaryNameWriter(data.cFileName, ansiPrefix);
+        if (pid && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && *pid <= 0xFFFFFFFFu
+            && *pid != ::GetCurrentProcessId() && processGone(static_cast<DWORD>(*pid))) {
             ::DeleteFileA((ansiFolder + data.cFileName).c_str());
         }
     } while (::FindNextFileA(find, &data));
@@ -122,16 +92,14 @@ public:
     FileStreamHandle createTemporary(
         std::string_view finalPath, std::string &temporaryPath) override
     {
-        static std::atomic<unsigned> serial { 0 };
         auto [folder, name] = splitPath(finalPath);
         if (name.empty() || name == "." || name == "..") {
             return InvalidFileStream;
         }
-        const std::string prefix = temporaryPrefix(name);
+        const std::string prefix = hiddenTemporaryPrefix(name);
         removeDeadWritersFiles(folder, prefix);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            temporaryPath = folder + prefix + std::to_string(::GetCurrentProcessId()) + "."
-                + std::to_string(serial++);
+            temporaryPath = folder + writerTemporaryName(prefix, ::GetCurrentProcessId());
             HANDLE h = ::CreateFileA(toAnsi(temporaryPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
