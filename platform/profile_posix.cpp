@@ -8,17 +8,15 @@
 // a full disk or a refused write leaves the previous file whole.
 
 #include "platform/codepage.h"
+#include "platform/linux/dead_writers.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/profile.h"
 #include "platform/profile_engine.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <optional>
 #include <string>
@@ -245,39 +243,18 @@ std::optional<std::string> writableText(std::string_view bytes)
 // live writers, and anything else, stay.
 void removeDeadWritersFiles(const std::string &path)
 {
-    const std::string folder = folderOf(path);
-    const std::string prefix = path.substr(path.find_last_of('/') + 1) + ".tmp";
-    DIR *dir = ::opendir(folder.c_str());
-    if (dir == nullptr) {
+    const UniqueFd folder(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
         return;
     }
-    while (const dirent *entry = ::readdir(dir)) {
-        std::string_view name(entry->d_name);
-        if (name.substr(0, prefix.size()) != prefix) {
-            continue;
-        }
-        name.remove_prefix(prefix.size());
-        auto dot = name.find('.');
-        auto digits = [](std::string_view s) {
-            return !s.empty() && s.size() < 12
-                && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-        };
-        if (dot == std::string_view::npos || !digits(name.substr(0, dot))
-            || !digits(name.substr(dot + 1))) {
-            continue;
-        }
-        const long pid = std::strtol(std::string(name.substr(0, dot)).c_str(), nullptr, 10);
-        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0
-            || errno != ESRCH) {
-            continue;
-        }
+    const std::string prefix = path.substr(path.find_last_of('/') + 1) + ".tmp";
+    for (const auto &name : deadWritersNames(folder.get(), prefix)) {
         struct stat info = {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(info.st_mode) && info.st_uid == ::geteuid()) {
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode)) {
+            ::unlinkat(folder.get(), name.c_str(), 0);
         }
     }
-    ::closedir(dir);
 }
 
 bool writeAll(int fd, std::string_view bytes)
@@ -319,12 +296,11 @@ void syncFolder(const std::string &folder)
 bool replaceFile(
     const std::string &path, std::string_view bytes, const struct stat *existing, int &error)
 {
-    static std::atomic<unsigned> serial { 0 };
     mode_t mode = existing ? (existing->st_mode & 07777) : 0666;
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(serial++);
+        temporary = writersTemporaryName(path + ".tmp");
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
         if (fd < 0 && errno != EEXIST) {
             error = errno;
