@@ -46,13 +46,15 @@ bool standsFirm(int parentFd, const struct stat &parent, int folderFd, const str
     return mount != 0 && mount != mountOf(parentFd, "");
 }
 
-/// Whether this user may remove entry @p entry from folder @p folderFd
-/// (write and search rights, and the sticky bit's owner rule).
-int mayRemoveFrom(int folderFd, const struct stat &folder, const struct stat &entry)
+/// Whether this user may remove entries from folder @p folderFd: write and search rights.
+int mayChange(int folderFd)
 {
-    if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
-        return errno;
-    }
+    return ::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+/// The sticky bit's rule: only the owner of the entry or of the folder removes it.
+int mayRemoveFrom(const struct stat &folder, const struct stat &entry)
+{
     const uid_t me = ::geteuid();
     if ((folder.st_mode & S_ISVTX) != 0 && me != 0 && me != folder.st_uid && me != entry.st_uid) {
         return EPERM;
@@ -75,6 +77,9 @@ int checkFolder(int parentFd, const struct stat &parent, const char *name, const
     if (int error = listNames(fd.get(), names)) {
         return error;
     }
+    if (int error = names.empty() ? 0 : mayChange(fd.get())) {
+        return error;
+    }
     for (const auto &child : names) {
         struct stat entry
         { };
@@ -84,7 +89,7 @@ int checkFolder(int parentFd, const struct stat &parent, const char *name, const
             }
             return errno;
         }
-        if (int error = mayRemoveFrom(fd.get(), self, entry)) {
+        if (int error = mayRemoveFrom(self, entry)) {
             return error;
         }
         if (S_ISDIR(entry.st_mode)) {
@@ -258,7 +263,10 @@ int checkRemovable(int dirFd, const char *name)
     if (::fstat(dirFd, &parent) != 0 || ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno;
     }
-    if (int error = mayRemoveFrom(dirFd, parent, st)) {
+    if (int error = mayChange(dirFd)) {
+        return error;
+    }
+    if (int error = mayRemoveFrom(parent, st)) {
         return error;
     }
     return S_ISDIR(st.st_mode) ? checkFolder(dirFd, parent, name, st) : 0;

@@ -408,8 +408,11 @@ private:
     /// Removes (or trashes) one item; what cannot go as a whole is left untouched.
     Code removeOne(const std::string &path)
     {
-        // The root, and the current folder (which Windows cannot delete) by any name.
-        if (path == "/" || path == "." || holdsCurrentFolder(path)) {
+        // The root, and the current folder (which Windows cannot delete) by
+        // any name; a link to one is only a link.
+        struct stat st
+        { };
+        if (path == "/" || (lstatOf(path, st) && S_ISDIR(st.st_mode) && holdsCurrentFolder(path))) {
             return ErrSharingViolation;
         }
         Place place;
@@ -621,6 +624,7 @@ private:
         if (overwrite && S_ISDIR(st.st_mode)) {
             return mergeMove(fromDir, from, toDir, to);
         }
+        removeLeftovers(toDir);
         int error = 0;
         if (overwrite) {
             error = ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;

@@ -693,7 +693,10 @@ TEST_F(clsFileOperationDisk, DeleteResolvesDotsAndRefusesTheCurrentFolder)
                 return false;
             }
         }
-        return !child.Delete(work.str("cwd"));
+        // A link to it is only a link.
+        fs::create_directory_symlink(work / "cwd" / "here", work / "link");
+        return !child.Delete(work.str("cwd")) && child.Delete(work.str("link"))
+            && !fs::exists(work / "link");
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(listTree(work.path()), before);
