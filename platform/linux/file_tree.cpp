@@ -235,7 +235,7 @@ int listNames(int folderFd, std::vector<std::string> &names)
     return error;
 }
 
-int checkNotRootOrMount(int dirFd, const char *name)
+int checkMovable(int dirFd, const char *name)
 {
     struct stat parent
     { };
@@ -243,6 +243,12 @@ int checkNotRootOrMount(int dirFd, const char *name)
     { };
     if (::fstat(dirFd, &parent) != 0 || ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno;
+    }
+    if (int error = mayChange(dirFd)) {
+        return error;
+    }
+    if (int error = mayRemoveFrom(parent, st)) {
+        return error;
     }
     if (!S_ISDIR(st.st_mode)) {
         return 0;

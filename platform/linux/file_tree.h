@@ -27,9 +27,10 @@ int listNames(int folderFd, std::vector<std::string> &names);
 /// this user may not remove an entry; the errno of a folder that cannot be read.
 int checkRemovable(int dirFd, const char *name);
 
-/// EBUSY when item @p name of @p dirFd is the root, a mount point or the
-/// current folder itself; the errno of a failed look.
-int checkNotRootOrMount(int dirFd, const char *name);
+/// For moving item @p name of @p dirFd away whole (the trash): EBUSY for the
+/// root, a mount point or the current folder itself; EACCES or EPERM where
+/// this user may not take it from its folder; the errno of a failed look.
+int checkMovable(int dirFd, const char *name);
 
 /// Removes @p name of @p dirFd and, for a folder, everything in it; links are
 /// removed, never followed. @p ours: a tree this process made, whose folders

@@ -10,6 +10,7 @@
 #include <functional>
 
 #ifndef _WIN32
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
@@ -28,16 +29,6 @@ namespace {
 using namespace filetest;
 namespace fs = std::filesystem;
 constexpr char Sep = platform::DirSeparator;
-
-/// listTree without the contents: a failure shows names, not megabytes.
-std::vector<std::string> namesIn(const fs::path &folder)
-{
-    auto entries = listTree(folder);
-    for (auto &entry : entries) {
-        entry = entry.substr(0, entry.find(" = "));
-    }
-    return entries;
-}
 
 TEST(clsFileOperationOptions, NewObjectShowsDialogsAndConfirmsFolders)
 {
@@ -433,6 +424,16 @@ TEST_F(clsFileOperationDisk, OverlongNamesFailWithoutHarm)
     EXPECT_EQ(readFile(work / "short.txt"), "short");
 }
 
+/// listTree without the contents: a failure shows names, not megabytes.
+std::vector<std::string> namesIn(const fs::path &folder)
+{
+    auto entries = listTree(folder);
+    for (auto &entry : entries) {
+        entry = entry.substr(0, entry.find(" = "));
+    }
+    return entries;
+}
+
 // Runs @p body in a child process, as an unprivileged user when @p unprivileged
 // and this one is root; returns the child's exit status (0: every check passed).
 int inChild(const std::function<bool()> &body, bool unprivileged = false)
@@ -657,7 +658,6 @@ TEST_F(clsFileOperationDisk, WalksNeverFollowAFolderSwappedForALink)
         });
         const fs::path copy = work / ("copy" + std::to_string(round));
         op.Copy(u8(tree), u8(copy));
-        op.RespondDialog(true);
         op.Delete(u8(tree));
         stop = true;
         swapper.join();
@@ -687,7 +687,6 @@ TEST_F(clsFileOperationDisk, DeleteResolvesDotsAndRefusesTheCurrentFolder)
             return false;
         }
         clsFileOperation child;
-        child.RespondDialog(true);
         for (const char *path : { ".", "./", "..", "../here", "sub/..", "sub/deeper/../../." }) {
             if (child.Delete(path)) {
                 return false;
@@ -722,7 +721,6 @@ TEST_F(clsFileOperationDisk, DeleteRefusesFileSystemRootsAndMountPoints)
         }
         writeFile(jail / "mnt" / "on-tmpfs.txt", "mounted");
         clsFileOperation child;
-        child.RespondDialog(true);
         bool ok = !child.Delete(u8(jail / "mnt")) && !child.Delete(u8(jail / "mnt") + "/.")
             && !child.Delete(u8(jail / "bound")) && !child.Delete(u8(jail))
             && readFile(jail / "mnt" / "on-tmpfs.txt") == "mounted"
