@@ -594,7 +594,7 @@ TEST_F(clsFileOperationDisk, MoveAcrossFileSystemsKeepsWhatArrivesMeanwhile)
     std::atomic<bool> stop { false };
     std::string logged;
     std::thread writer([&] {
-        for (int i = 0; !stop; ++i) {
+        for (int i = 0; !stop && i < 1500; ++i) {
             const auto name = work / "src" / ("new" + std::to_string(i));
             const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
             const int log = ::open((work / "src" / "log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
