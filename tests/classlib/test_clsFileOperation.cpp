@@ -617,9 +617,10 @@ TEST_F(clsFileOperationDisk, MoveAcrossFileSystemsKeepsWhatArrivesMeanwhile)
     while (made < 20) {
         std::this_thread::yield();
     }
-    op.Move(work.str("src"), u8(other / "moved")); // fails when anything stayed
+    const bool moved = op.Move(work.str("src"), u8(other / "moved"));
     stop = true;
     writer.join();
+    EXPECT_EQ(moved, !fs::exists(work / "src")) << "a move that left anything fails";
     for (int i = 0; i < made; ++i) {
         const std::string name = "new" + std::to_string(i);
         EXPECT_TRUE(fs::exists(work / "src" / name) || fs::exists(other / "moved" / name)) << name;
