@@ -381,7 +381,8 @@ private:
             return fromErrno(error);
         }
         for (const auto &name : names) {
-            if (shellpath::wildcardMatch(pattern, name)) {
+            // An item still being written is nobody's file yet.
+            if (name.rfind(TemporaryPrefix, 0) != 0 && shellpath::wildcardMatch(pattern, name)) {
                 sources.push_back(bare ? name : join(folder, name));
             }
         }

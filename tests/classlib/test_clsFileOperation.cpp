@@ -748,6 +748,7 @@ TEST_F(clsFileOperationDisk, WildcardsAsTheWindowsShellReadsThem)
     for (const auto &name : all) {
         writeFile(work / "src" / name, name);
     }
+    writeFile(work / "src" / ".portprobe-part.tmp1.0", "another copy's part"); // never matched
     struct Row
     {
         const char *pattern;
