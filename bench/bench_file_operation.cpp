@@ -1,4 +1,5 @@
-// clsFileOperation::Copy beside `cp -r` of the same tree, in the same run:
+// clsFileOperation::Copy (built under a temporary name, renamed into place)
+// beside `cp -r` of the same tree, in the same run:
 // a folder of 1,000 small files and one 256 MiB file, copied within one file
 // system (the page cache warm for both).
 

@@ -1,25 +1,33 @@
-// The shell's file operation on GIO. GIO copies links and knows the
-// freedesktop trash; file contents are copied in the kernel (copy_file_range:
-// GIO 2.74 pumps them through a pipe, far slower on large files); the walk
-// over folders, the wildcards and the shell's rules for destinations and
-// collisions are ours. Nothing asks
-// the user: where the Windows shell would ask before overwriting, the
-// operation is refused, so a user's file is never lost silently.
+// The shell's file operation on GIO. GIO knows the freedesktop trash; the
+// rest is ours: the shell's reading of paths and wildcards (shell_paths.cpp),
+// walks over trees by descriptor (file_tree.cpp), and here the shell's rules
+// for destinations and collisions. Nothing asks the user: where the Windows
+// shell would ask before overwriting, the operation is refused, so a user's
+// file is never lost silently.
+//
+// Whatever is written appears under its final name only when complete: a
+// new item is built under a hidden temporary name in its destination folder
+// and renamed into place (never over anything); a replacement is built
+// beside the old item and renamed over it. Leftovers of writers killed
+// meanwhile are removed by a later operation into the same folder.
 
+#include "platform/linux/writer_leftovers.h"
+#include "platform/linux/file_tree.h"
+#include "platform/linux/shell_paths.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/shell_file_operation.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -40,6 +48,9 @@ constexpr Code ErrFilenameTooLong = 206;
 constexpr Code ErrFileTooLarge = 223;
 constexpr Code ErrCantResolveFilename = 1921;
 constexpr Code ErrFunctionFailed = 1627;
+
+/// Names of items being written; a killed writer's are found again by it.
+constexpr const char *TemporaryPrefix = ".portprobe-part.tmp";
 
 Code fromErrno(int error)
 {
@@ -68,6 +79,7 @@ Code fromErrno(int error)
     case EXDEV:
         return ErrNotSameDevice;
     case EBUSY:
+    case EAGAIN:
         return ErrSharingViolation;
     case EINVAL:
         return FoErrInvalid;
@@ -75,6 +87,8 @@ Code fromErrno(int error)
         return ErrDirNotEmpty;
     case EISDIR:
         return FoErrFileOntoFolder;
+    case EOPNOTSUPP:
+        return ErrNotSupported;
     default:
         return ErrFunctionFailed;
     }
@@ -167,55 +181,6 @@ bool exists(const std::string &path)
     return lstatOf(path, st);
 }
 
-// Wildcards as the Windows shell reads them: "*" any run of characters, "?"
-// one character, "*.*" every name. Matching is case-sensitive, as names are here.
-bool hasWildcard(const std::string &text)
-{
-    return text.find_first_of("*?") != std::string::npos;
-}
-
-std::size_t nextCharacter(const std::string &s, std::size_t i)
-{
-    ++i;
-    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) {
-        ++i;
-    }
-    return i;
-}
-
-bool wildcardMatch(const std::string &pattern, const std::string &name)
-{
-    if (pattern == "*.*") {
-        return true;
-    }
-    std::size_t p = 0;
-    std::size_t n = 0;
-    std::size_t starP = std::string::npos;
-    std::size_t starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() && pattern[p] == '?') {
-            ++p;
-            n = nextCharacter(name, n);
-        } else if (p < pattern.size() && pattern[p] == name[n]) {
-            ++p;
-            ++n;
-        } else if (starP != std::string::npos) {
-            p = starP + 1;
-            starN = nextCharacter(name, starN);
-            n = starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
-}
-
 /// "name (2).ext", "name (3).ext", ...: the first name not taken in the folder.
 std::string freeName(const std::string &path)
 {
@@ -270,158 +235,99 @@ bool isInside(const std::string &folder, const std::string &target)
     return future == base || future.rfind(base + "/", 0) == 0;
 }
 
-Code makeFolders(const std::string &path)
+/// Whether the current folder is @p path or lies inside it.
+bool holdsCurrentFolder(const std::string &path)
 {
-    struct stat st
-    { };
-    if (::stat(path.c_str(), &st) == 0) {
-        return S_ISDIR(st.st_mode) ? 0 : FoErrFolderOntoFile;
+    char *here = ::realpath(".", nullptr);
+    char *real = ::realpath(path.c_str(), nullptr);
+    bool holds = false;
+    if (here != nullptr && real != nullptr) {
+        const std::string base = real;
+        const std::string cwd = here;
+        holds = base == "/" || cwd == base || cwd.rfind(base + "/", 0) == 0;
     }
-    if (path != "/" && path != ".") {
-        if (Code c = makeFolders(folderOf(path))) {
-            return c;
-        }
-    }
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
-        return fromErrno(errno);
-    }
-    return 0;
+    std::free(here);
+    std::free(real);
+    return holds;
 }
 
-/// The names in folder @p path, "." and ".." left out; errno is kept on failure.
-bool listFolder(const std::string &path, std::vector<std::string> &names)
+/// An item named by a path: the folder it is in, open (O_PATH), and its name there.
+struct Place
 {
-    DIR *dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
-        return false;
-    }
-    while (dirent *entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.push_back(std::move(name));
-        }
-    }
-    ::closedir(dir);
-    return true;
-}
+    UniqueFd folder;
+    std::string name;
 
-/// Removes @p path and, for a folder, everything in it; links are removed, never followed.
-Code removeTree(const std::string &path)
+    Code open(const std::string &path)
+    {
+        name = nameOf(path);
+        folder.reset(::open(folderOf(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        return folder ? 0 : fromErrno(errno);
+    }
+};
+
+/// Puts finished item @p temp of @p dirFd in place as @p name, which must not exist.
+int placeNew(int dirFd, const std::string &temp, const std::string &name, bool folder)
 {
+    if (::renameat2(dirFd, temp.c_str(), dirFd, name.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    // No RENAME_NOREPLACE on this file system: a file is linked, which never
+    // replaces; a folder can only be checked first.
+    if (!folder) {
+        if (::linkat(dirFd, temp.c_str(), dirFd, name.c_str(), 0) != 0) {
+            return errno;
+        }
+        ::unlinkat(dirFd, temp.c_str(), 0);
+        return 0;
+    }
     struct stat st
     { };
-    if (!lstatOf(path, st)) {
-        return fromErrno(errno);
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return EEXIST;
     }
-    if (S_ISDIR(st.st_mode)) {
-        std::vector<std::string> names;
-        if (!listFolder(path, names)) {
-            return fromErrno(errno);
+    return ::renameat(dirFd, temp.c_str(), dirFd, name.c_str()) == 0 ? 0 : errno;
+}
+
+/// Made parent folders: removed again, deepest first, when the operation fails.
+class MadeFolders
+{
+public:
+    ~MadeFolders()
+    {
+        if (!keep_) {
+            for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+                ::rmdir(it->c_str()); // only while empty: never what others put there
+            }
         }
-        for (const auto &name : names) {
-            if (Code c = removeTree(join(path, name))) {
+    }
+    void keep() { keep_ = true; }
+
+    Code make(const std::string &path)
+    {
+        struct stat st
+        { };
+        if (::stat(path.c_str(), &st) == 0) {
+            return S_ISDIR(st.st_mode) ? 0 : FoErrFolderOntoFile;
+        }
+        if (path != "/" && path != ".") {
+            if (Code c = make(folderOf(path))) {
                 return c;
             }
         }
-        return ::rmdir(path.c_str()) == 0 ? 0 : fromErrno(errno);
-    }
-    return ::unlink(path.c_str()) == 0 ? 0 : fromErrno(errno);
-}
-
-/// One file or link through GIO; never replaces an existing @p to.
-Code gioCopy(const std::string &from, const std::string &to)
-{
-    GFilePtr source(g_file_new_for_path(from.c_str()));
-    GFilePtr target(g_file_new_for_path(to.c_str()));
-    GErrorHolder holder;
-    if (g_file_copy(source.get(), target.get(), G_FILE_COPY_NOFOLLOW_SYMLINKS, nullptr, nullptr,
-            nullptr, &holder.error)) {
+        if (::mkdir(path.c_str(), 0777) != 0) {
+            return errno == EEXIST ? 0 : fromErrno(errno);
+        }
+        made_.push_back(path);
         return 0;
     }
-    return fromGError(holder.error);
-}
 
-/// One regular file's bytes, copied inside the kernel (copy_file_range; plain
-/// reads and writes where a file system cannot), with its mode and write time.
-/// Creates @p to exclusively and removes it again on failure.
-Code copyRegular(const std::string &from, const std::string &to)
-{
-    const UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!in) {
-        return fromErrno(errno);
-    }
-    struct stat st
-    { };
-    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return fromErrno(errno);
-    }
-    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out) {
-        return fromErrno(errno);
-    }
-    int error = 0;
-    bool inKernel = true;
-    std::uint64_t copied = 0;
-    std::vector<char> buffer;
-    for (;;) {
-        ssize_t n = -1;
-        if (inKernel) {
-            n = ::copy_file_range(
-                in.get(), nullptr, out.get(), nullptr, std::size_t { 1 } << 30, 0);
-            if (n < 0 && copied == 0
-                && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                inKernel = false;
-                continue;
-            }
-        } else {
-            buffer.resize(std::size_t { 1 } << 20);
-            n = ::read(in.get(), buffer.data(), buffer.size());
-            for (ssize_t done = 0; n > 0 && done < n;) {
-                ssize_t w =
-                    ::write(out.get(), buffer.data() + done, static_cast<std::size_t>(n - done));
-                if (w < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (w <= 0) {
-                    n = -1;
-                    break;
-                }
-                done += w;
-            }
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            error = errno != 0 ? errno : EIO;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-        copied += static_cast<std::uint64_t>(n);
-    }
-    const timespec times[2] = { { 0, UTIME_OMIT }, st.st_mtim };
-    if (error == 0
-        && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)) {
-        error = errno;
-    }
-    // A file system may report a full disk only when the file is closed.
-    if (!out.close() && error == 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(to.c_str());
-        return fromErrno(error);
-    }
-    return 0;
-}
-
-/// One item: a regular file by copyRegular, a link through GIO as a link.
-Code copyOne(const std::string &from, const std::string &to, const struct stat &st)
-{
-    return S_ISREG(st.st_mode) ? copyRegular(from, to) : gioCopy(from, to);
-}
+private:
+    std::vector<std::string> made_;
+    bool keep_ = false;
+};
 
 class Operation
 {
@@ -445,16 +351,16 @@ public:
 private:
     bool flag(std::uint16_t bit) const { return (request_.flags & bit) != 0; }
 
-    /// The sources @p from names: itself when it exists, else the matches of
-    /// the wildcards in its file-name part, sorted.
+    /// The sources @p from names, dot segments resolved: itself when it
+    /// exists, else the matches of the wildcards in its file-name part, sorted.
     Code expand(std::vector<std::string> &sources, bool &many) const
     {
         many = false;
-        const std::string from = withoutTrailingSlashes(request_.from);
-        if (from.empty()) {
+        if (withoutTrailingSlashes(request_.from).empty()) {
             return FoErrInvalid;
         }
-        if (exists(request_.from)) {
+        const std::string from = shellpath::resolveDots(request_.from);
+        if (exists(from)) {
             sources.push_back(from);
             return 0;
         }
@@ -462,15 +368,20 @@ private:
         const std::string pattern = nameOf(from);
         const bool bare = from.find('/') == std::string::npos;
         const std::string folder = bare ? "." : folderOf(from);
-        if (!hasWildcard(pattern) || hasWildcard(folder)) {
+        if (!shellpath::hasWildcard(pattern) || shellpath::hasWildcard(folder)) {
             return fromErrno(missing);
         }
+        const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         std::vector<std::string> names;
-        if (!listFolder(folder, names)) {
+        if (!fd) {
             return fromErrno(errno);
         }
+        if (int error = tree::listNames(fd.get(), names)) {
+            return fromErrno(error);
+        }
         for (const auto &name : names) {
-            if (wildcardMatch(pattern, name)) {
+            // An item still being written is nobody's file yet.
+            if (name.rfind(TemporaryPrefix, 0) != 0 && shellpath::wildcardMatch(pattern, name)) {
                 sources.push_back(bare ? name : join(folder, name));
             }
         }
@@ -487,15 +398,45 @@ private:
             return c;
         }
         for (const auto &source : sources) {
-            Code c = flag(FofAllowUndo) ? trash(source) : removeTree(source);
-            if (c != 0) {
+            if (Code c = removeOne(source)) {
                 return c;
             }
         }
         return 0;
     }
 
-    static Code trash(const std::string &path)
+    /// Removes (or trashes) one item; what cannot go as a whole is left untouched.
+    Code removeOne(const std::string &path)
+    {
+        // The root, and the current folder (which Windows cannot delete) by
+        // any name; a link to one is only a link.
+        struct stat st
+        { };
+        if (path == "/" || (lstatOf(path, st) && S_ISDIR(st.st_mode) && holdsCurrentFolder(path))) {
+            return ErrSharingViolation;
+        }
+        Place place;
+        if (Code c = place.open(path)) {
+            return c;
+        }
+        const char *name = place.name.c_str();
+        if (flag(FofAllowUndo)) {
+            // Checked here, before GIO writes a .trashinfo it must take back.
+            if (int error = tree::checkMovable(place.folder.get(), name)) {
+                return fromErrno(error);
+            }
+            return trashThroughGio(path);
+        }
+        if (int error = tree::checkRemovable(place.folder.get(), name)) {
+            return fromErrno(error);
+        }
+        const int error = tree::removeTree(place.folder.get(), name);
+        return error == 0 ? 0 : fromErrno(error);
+    }
+
+    // Its own function: the sanitizer's leak list (tests/lsan.supp) names it
+    // for GLib's leak when the move into the trash is refused.
+    static Code trashThroughGio(const std::string &path)
     {
         // GIO writes the .trashinfo first and moves the file after it, into
         // the home trash or the volume's own; on failure the file stays.
@@ -512,20 +453,20 @@ private:
             return c;
         }
         const bool rename = request_.function == FoRename;
-        if (request_.to.empty() || (rename && many)) {
+        if (withoutTrailingSlashes(request_.to).empty() || (rename && many)) {
             return FoErrInvalid;
         }
-        const bool folderHint = request_.to.back() == '/';
-        const std::string to = withoutTrailingSlashes(request_.to);
+        const std::string lastPart = nameOf(withoutTrailingSlashes(request_.to));
+        const bool folderHint = request_.to.back() == '/' || lastPart == "." || lastPart == "..";
+        const std::string to = shellpath::resolveDots(request_.to);
         struct stat st
         { };
         const bool toIsFolder = ::stat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         const bool into = !rename && (many || toIsFolder || folderHint);
-        if (into) {
-            if (Code c = makeFolders(to)) {
-                return c;
-            }
-        } else if (Code c = makeFolders(folderOf(to))) {
+        // Parent folders are made once the sources are known to exist, and
+        // go again (while empty) if the operation fails.
+        MadeFolders parents;
+        if (Code c = parents.make(into ? to : folderOf(to))) {
             return c;
         }
         for (const auto &source : sources) {
@@ -534,6 +475,7 @@ private:
                 return c;
             }
         }
+        parents.keep();
         return 0;
     }
 
@@ -549,14 +491,15 @@ private:
         { };
         bool overwrite = false;
         if (lstatOf(target, t)) {
-            const bool same = t.st_dev == s.st_dev && t.st_ino == s.st_ino;
+            // One file is no collision, whatever the flags say.
+            if (t.st_dev == s.st_dev && t.st_ino == s.st_ino) {
+                return FoErrSameFile;
+            }
             if (flag(FofRenameOnCollision)) {
                 target = freeName(target);
                 if (target.empty()) {
                     return ErrAlreadyExists;
                 }
-            } else if (same) {
-                return FoErrSameFile;
             } else if (request_.function == FoRename) {
                 return ErrAlreadyExists;
             } else if (!flag(FofNoConfirmation)) {
@@ -570,159 +513,173 @@ private:
         if (folder && isInside(source, target)) {
             return FoErrDestInsideSource;
         }
-        return request_.function == FoCopy ? copyItem(source, target, s, overwrite)
-                                           : moveItem(source, target, s, overwrite);
-    }
-
-    /// Copies a whole item; on failure removes everything it made, so only
-    /// complete copies are left behind.
-    Code copyItem(
-        const std::string &from, const std::string &to, const struct stat &st, bool overwrite)
-    {
-        std::vector<std::string> made;
-        Code c = copyTree(from, to, st, overwrite, made);
-        if (c != 0) {
-            for (auto it = made.rbegin(); it != made.rend(); ++it) {
-                if (::unlink(it->c_str()) != 0) {
-                    ::rmdir(it->c_str());
-                }
-            }
-        }
-        return c;
-    }
-
-    Code copyTree(const std::string &from, const std::string &to, const struct stat &st,
-        bool overwrite, std::vector<std::string> &made)
-    {
-        if (S_ISDIR(st.st_mode)) {
-            const bool merge = overwrite;
-            if (!merge) {
-                // Owner-only while filling; the source's bits afterwards.
-                if (::mkdir(to.c_str(), 0700) != 0) {
-                    return fromErrno(errno);
-                }
-                made.push_back(to);
-            }
-            std::vector<std::string> names;
-            if (!listFolder(from, names)) {
-                return fromErrno(errno);
-            }
-            for (const auto &name : names) {
-                const std::string childFrom = join(from, name);
-                const std::string childTo = join(to, name);
-                struct stat child
-                { };
-                if (!lstatOf(childFrom, child)) {
-                    return fromErrno(errno);
-                }
-                bool childOverwrite = false;
-                struct stat existing
-                { };
-                if (merge && lstatOf(childTo, existing)) {
-                    if (S_ISDIR(child.st_mode) != S_ISDIR(existing.st_mode)) {
-                        return S_ISDIR(child.st_mode) ? FoErrFolderOntoFile : FoErrFileOntoFolder;
-                    }
-                    childOverwrite = true;
-                }
-                if (Code c = copyTree(childFrom, childTo, child, childOverwrite, made)) {
-                    return c;
-                }
-            }
-            if (!merge && ::chmod(to.c_str(), st.st_mode & 07777) != 0) {
-                return fromErrno(errno);
-            }
-            return 0;
-        }
-        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-            return ErrNotSupported;
-        }
-        if (overwrite) {
-            // The new copy is made beside the old file and then takes its
-            // place in one step: a failed copy leaves the old file whole.
-            const std::string temp = join(folderOf(to),
-                ".~" + nameOf(to) + ".copy" + std::to_string(::getpid()) + "-"
-                    + std::to_string(++tempCounter_));
-            if (Code c = copyOne(from, temp, st)) {
-                ::unlink(temp.c_str());
-                return c;
-            }
-            if (::rename(temp.c_str(), to.c_str()) != 0) {
-                const int error = errno;
-                ::unlink(temp.c_str());
-                return fromErrno(error);
-            }
-            return 0;
-        }
-        if (Code c = copyOne(from, to, st)) {
-            // Not there before (checked, and GIO creates exclusively): a
-            // partial copy is ours to remove.
-            if (c != ErrAlreadyExists) {
-                ::unlink(to.c_str());
-            }
+        Place from;
+        Place to;
+        if (Code c = from.open(source)) {
             return c;
         }
-        made.push_back(to);
+        if (Code c = to.open(target)) {
+            return c;
+        }
+        return request_.function == FoCopy
+            ? copyItem(
+                from.folder.get(), from.name, s, to.folder.get(), to.name, overwrite, nullptr)
+            : moveItem(from.folder.get(), from.name, s, to.folder.get(), to.name, overwrite);
+    }
+
+    /// Removes leftovers of dead writers from destination folder @p dirFd, once per folder.
+    void removeLeftovers(int dirFd)
+    {
+        struct stat st
+        { };
+        if (::fstat(dirFd, &st) != 0 || !cleaned_.insert({ st.st_dev, st.st_ino }).second) {
+            return;
+        }
+        for (const auto &name : deadWritersNames(dirFd, TemporaryPrefix)) {
+            tree::removeTree(dirFd, name.c_str(), true);
+        }
+    }
+
+    /// Copies a whole item under a temporary name and puts it in place when
+    /// complete (over the old item with @p overwrite); a failed copy leaves
+    /// nothing it made. A folder onto a folder is merged.
+    Code copyItem(int fromDir, const std::string &from, const struct stat &st, int toDir,
+        const std::string &to, bool overwrite, tree::CopyRecord *record)
+    {
+        if (overwrite && S_ISDIR(st.st_mode)) {
+            return mergeCopy(fromDir, from, toDir, to, record);
+        }
+        removeLeftovers(toDir);
+        const std::string temp = writerTemporaryName(TemporaryPrefix);
+        int error = tree::copyNew(fromDir, from.c_str(), st, toDir, temp.c_str(), record);
+        if (error == 0) {
+            error = overwrite
+                ? (::renameat(toDir, temp.c_str(), toDir, to.c_str()) == 0 ? 0 : errno)
+                : placeNew(toDir, temp, to, S_ISDIR(st.st_mode));
+        }
+        if (error != 0) {
+            tree::removeTree(toDir, temp.c_str(), true);
+            return fromErrno(error);
+        }
         return 0;
     }
 
-    Code moveItem(
-        const std::string &from, const std::string &to, const struct stat &st, bool overwrite)
+    /// Opens folder @p from of @p fromDir and existing folder @p to of @p toDir for a merge.
+    static Code openPair(int fromDir, const std::string &from, int toDir, const std::string &to,
+        UniqueFd &in, UniqueFd &out, std::vector<std::string> &names)
     {
-        if (overwrite && S_ISDIR(st.st_mode)) {
-            return mergeFolder(from, to);
-        }
-        int result = overwrite
-            ? ::rename(from.c_str(), to.c_str())
-            : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-        if (result != 0 && !overwrite && (errno == EINVAL || errno == ENOSYS)) {
-            // No RENAME_NOREPLACE on this file system.
-            result = exists(to) ? (errno = EEXIST, -1) : ::rename(from.c_str(), to.c_str());
-        }
-        if (result == 0) {
-            return 0;
-        }
-        if (errno != EXDEV) {
+        in = tree::openFolder(fromDir, from.c_str());
+        out = tree::openFolder(toDir, to.c_str());
+        if (!in || !out) {
             return fromErrno(errno);
         }
-        // Another file system: a complete copy first, then the source goes.
-        if (Code c = copyItem(from, to, st, overwrite)) {
-            return c;
-        }
-        return removeTree(from);
+        const int error = tree::listNames(in.get(), names);
+        return error == 0 ? 0 : fromErrno(error);
     }
 
-    Code mergeFolder(const std::string &from, const std::string &to)
+    /// Looks at child @p name of a merge: its lstat in @p in, and whether @p out has one.
+    static Code mergeChild(
+        int in, int out, const std::string &name, struct stat &child, bool &existing)
     {
-        std::vector<std::string> names;
-        if (!listFolder(from, names)) {
+        if (::fstatat(in, name.c_str(), &child, AT_SYMLINK_NOFOLLOW) != 0) {
             return fromErrno(errno);
         }
+        struct stat there
+        { };
+        existing = ::fstatat(out, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
+        if (existing && S_ISDIR(child.st_mode) != S_ISDIR(there.st_mode)) {
+            return S_ISDIR(child.st_mode) ? FoErrFolderOntoFile : FoErrFileOntoFolder;
+        }
+        return 0;
+    }
+
+    Code mergeCopy(int fromDir, const std::string &from, int toDir, const std::string &to,
+        tree::CopyRecord *record)
+    {
+        UniqueFd in;
+        UniqueFd out;
+        std::vector<std::string> names;
+        if (Code c = openPair(fromDir, from, toDir, to, in, out, names)) {
+            return c;
+        }
+        struct stat self
+        { };
+        if (record != nullptr && ::fstat(in.get(), &self) == 0) {
+            record->add(self);
+        }
         for (const auto &name : names) {
-            const std::string childFrom = join(from, name);
-            const std::string childTo = join(to, name);
             struct stat child
             { };
-            if (!lstatOf(childFrom, child)) {
-                return fromErrno(errno);
+            bool existing = false;
+            if (Code c = mergeChild(in.get(), out.get(), name, child, existing)) {
+                return c;
             }
-            struct stat existing
-            { };
-            bool childOverwrite = false;
-            if (lstatOf(childTo, existing)) {
-                if (S_ISDIR(child.st_mode) != S_ISDIR(existing.st_mode)) {
-                    return S_ISDIR(child.st_mode) ? FoErrFolderOntoFile : FoErrFileOntoFolder;
-                }
-                childOverwrite = true;
-            }
-            if (Code c = moveItem(childFrom, childTo, child, childOverwrite)) {
+            if (Code c = copyItem(in.get(), name, child, out.get(), name, existing, record)) {
                 return c;
             }
         }
-        return ::rmdir(from.c_str()) == 0 ? 0 : fromErrno(errno);
+        return 0;
+    }
+
+    Code moveItem(int fromDir, const std::string &from, const struct stat &st, int toDir,
+        const std::string &to, bool overwrite)
+    {
+        if (overwrite && S_ISDIR(st.st_mode)) {
+            return mergeMove(fromDir, from, toDir, to);
+        }
+        removeLeftovers(toDir);
+        int error = 0;
+        if (overwrite) {
+            error = ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0 ? 0 : errno;
+        } else if (::renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) != 0) {
+            error = errno;
+            if (error == EINVAL || error == ENOSYS) {
+                // No RENAME_NOREPLACE on this file system.
+                struct stat there
+                { };
+                error = ::fstatat(toDir, to.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST
+                    : ::renameat(fromDir, from.c_str(), toDir, to.c_str()) == 0        ? 0
+                                                                                       : errno;
+            }
+        }
+        if (error != EXDEV) {
+            return error == 0 ? 0 : fromErrno(error);
+        }
+        // Another file system: a complete copy first; then the source goes as
+        // far as it is what was copied. Anything new or changed meanwhile stays,
+        // and the move reports that it did not finish.
+        tree::CopyRecord record;
+        if (Code c = copyItem(fromDir, from, st, toDir, to, overwrite, &record)) {
+            return c;
+        }
+        error = tree::removeCopied(fromDir, from.c_str(), record);
+        return error == 0 ? 0 : fromErrno(error);
+    }
+
+    Code mergeMove(int fromDir, const std::string &from, int toDir, const std::string &to)
+    {
+        UniqueFd in;
+        UniqueFd out;
+        std::vector<std::string> names;
+        if (Code c = openPair(fromDir, from, toDir, to, in, out, names)) {
+            return c;
+        }
+        for (const auto &name : names) {
+            struct stat child
+            { };
+            bool existing = false;
+            if (Code c = mergeChild(in.get(), out.get(), name, child, existing)) {
+                return c;
+            }
+            if (Code c = moveItem(in.get(), name, child, out.get(), name, existing)) {
+                return c;
+            }
+        }
+        return ::unlinkat(fromDir, from.c_str(), AT_REMOVEDIR) == 0 ? 0 : fromErrno(errno);
     }
 
     const FileOperationRequest &request_;
-    unsigned tempCounter_ = 0;
+    std::set<std::pair<dev_t, ino_t>> cleaned_;
 };
 
 class GioShellFileOperation final : public ShellFileOperation

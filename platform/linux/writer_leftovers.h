@@ -1,21 +1,23 @@
 #pragma once
-// Temporary files written beside a final name and renamed into place: their
-// names, and the removal of those whose writer died before the rename.
-//
-// A temporary name is "<prefix><pid>.<serial>"; the writer's process ID says
-// whether the file may still be in use.
+// Temporary files and folders written beside a final name and renamed into
+// place: their names (see writer_names.h), and the leftovers of writers that
+// died before the rename.
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
 /// A name for a new temporary file of this process (see writer_names.h).
 std::string writerTemporaryName(std::string_view prefix);
 
-/// Removes the regular files in @p folder named "<prefix><pid>.<serial>"
-/// that belong to this user and whose writer process no longer exists. Files
-/// of live writers (and of this process), and anything else, stay.
+/// The entries of folder @p dirFd named "<prefix><pid>.<serial>" that belong
+/// to this user and whose writer process no longer exists. A live writer's
+/// entries (this process's included), and anything else, are never listed.
+std::vector<std::string> deadWritersNames(int dirFd, std::string_view prefix);
+
+/// Removes the regular files among deadWritersNames() of @p folder.
 void removeDeadWritersFiles(const std::string &folder, std::string_view prefix);
 
 } // namespace platform

@@ -10,11 +10,17 @@
 #include <functional>
 
 #ifndef _WIN32
+#include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -270,7 +276,6 @@ TEST_F(clsFileOperationDisk, DestinationInsideSourceFails)
     makeTree(work / "src");
     const auto before = listTree(work / "src");
     EXPECT_FALSE(op.Move(work.str("src"), work.str("src/sub/inner")));
-    op.RespondDialog(true);
     EXPECT_FALSE(op.Copy(work.str("src"), work.str("src/sub")));
     EXPECT_EQ(listTree(work / "src"), before);
 }
@@ -306,6 +311,12 @@ TEST_F(clsFileOperationDisk, RenameOnCollisionPicksAFreeName)
     ASSERT_TRUE(op.Move(work.str("a.txt"), work.str("to")));
     EXPECT_EQ(readFile(work / "to" / "a (3).txt"), "first");
     EXPECT_EQ(readFile(work / "to" / "a.txt"), "there");
+    // One file is no collision: refused as without flag 8, nothing renamed.
+    fs::create_hard_link(work / "to" / "a.txt", work / "to" / "hard.txt");
+    EXPECT_FALSE(op.Move(work.str("to/a.txt"), work.str("to/a.txt")));
+    EXPECT_FALSE(op.Move(work.str("to/a.txt"), work.str("to/hard.txt")));
+    EXPECT_FALSE(fs::exists(work / "to" / "a (4).txt"));
+    EXPECT_FALSE(fs::exists(work / "to" / "hard (2).txt"));
     fs::create_directory(work / "folder");
     ASSERT_TRUE(op.Rename(work.str("folder"), work.str("to")));
     EXPECT_TRUE(fs::is_directory(work / "to (2)"));
@@ -413,13 +424,23 @@ TEST_F(clsFileOperationDisk, OverlongNamesFailWithoutHarm)
     EXPECT_EQ(readFile(work / "short.txt"), "short");
 }
 
-// Runs @p body in a child process, as an unprivileged user when this one is
-// root; returns the child's exit status (0: every check passed).
-int asUnprivileged(const std::function<bool()> &body)
+/// listTree without the contents: a failure shows names, not megabytes.
+std::vector<std::string> namesIn(const fs::path &folder)
+{
+    auto entries = listTree(folder);
+    for (auto &entry : entries) {
+        entry = entry.substr(0, entry.find(" = "));
+    }
+    return entries;
+}
+
+// Runs @p body in a child process, as an unprivileged user when @p unprivileged
+// and this one is root; returns the child's exit status (0: every check passed).
+int inChild(const std::function<bool()> &body, bool unprivileged = false)
 {
     pid_t pid = ::fork();
     if (pid == 0) {
-        if (::geteuid() == 0
+        if (unprivileged && ::geteuid() == 0
             && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             ::_exit(3);
         }
@@ -430,15 +451,33 @@ int asUnprivileged(const std::function<bool()> &body)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
+int asUnprivileged(const std::function<bool()> &body)
+{
+    return inChild(body, true);
+}
+
 TEST_F(clsFileOperationDisk, WithoutPermissionNothingIsLostOrHalfDone)
 {
     makeTree(work / "src");
     fs::create_directories(work / "src" / "zlocked");
     writeFile(work / "src" / "zlocked" / "secret.txt", "secret");
-    fs::create_directories(work / "ro");
+    fs::create_directories(work / "ro" / "dir");
     writeFile(work / "ro" / "stuck.txt", "stuck");
+    writeFile(work / "ro" / "dir" / "inner.txt", "inner");
+    // A tree whose read-only subfolder cannot be emptied.
+    fs::create_directories(work / "tree" / "rosub");
+    for (const char *name : { "a.txt", "b.txt", "rosub/c.txt", "z.txt" }) {
+        writeFile(work / "tree" / name, name);
+    }
+    const auto tree = listTree(work / "tree");
     fs::create_directories(work / "out");
     fs::permissions(work / "src" / "zlocked", fs::perms::none);
+    for (const char *open : { "ro/dir", "tree" }) {
+        fs::permissions(work / open, fs::perms::all);
+    }
+    fs::permissions(work / "tree" / "rosub",
+        fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
+            | fs::perms::others_exec);
     fs::permissions(work / "ro",
         fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
             | fs::perms::others_exec);
@@ -448,7 +487,6 @@ TEST_F(clsFileOperationDisk, WithoutPermissionNothingIsLostOrHalfDone)
     fs::permissions(trashFiles().parent_path().parent_path(), fs::perms::all, ignored);
     const int status = asUnprivileged([&] {
         clsFileOperation child;
-        child.RespondDialog(true);
         // Copying a tree with an unreadable folder fails and leaves no partial copy.
         bool ok = !child.Copy(work.str("src"), work.str("out/copy"));
         ok = ok && !fs::exists(work / "out" / "copy");
@@ -456,8 +494,13 @@ TEST_F(clsFileOperationDisk, WithoutPermissionNothingIsLostOrHalfDone)
         ok = ok && !child.Move(work.str("ro/stuck.txt"), work.str("out/stuck.txt"));
         ok = ok && !child.Delete(work.str("ro/stuck.txt"));
         ok = ok && !child.Trash(work.str("ro/stuck.txt"));
+        // A folder that cannot go, or holds one that cannot, is never emptied first.
+        ok = ok && !child.Delete(work.str("ro/dir")) && !child.Delete(work.str("tree"));
         return ok;
     });
+    fs::permissions(work / "tree" / "rosub", fs::perms::owner_all);
+    EXPECT_EQ(listTree(work / "tree"), tree);
+    EXPECT_EQ(readFile(work / "ro" / "dir" / "inner.txt"), "inner");
     fs::permissions(work / "src" / "zlocked", fs::perms::owner_all);
     fs::permissions(work / "ro", fs::perms::owner_all);
     EXPECT_EQ(status, 0);
@@ -471,26 +514,46 @@ TEST_F(clsFileOperationDisk, WithoutPermissionNothingIsLostOrHalfDone)
     }
 }
 
+// A folder on /dev/shm, a memory file system, where a move from the work
+// folder is a copy and a removal; removed with everything in it afterwards.
+class OtherFileSystem
+{
+public:
+    explicit OtherFileSystem(const WorkDir &work)
+    {
+        struct stat here
+        { };
+        struct stat there
+        { };
+        if (::stat("/dev/shm", &there) != 0 || ::stat(work.path().c_str(), &here) != 0
+            || here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0) {
+            return;
+        }
+        path_ = fs::path("/dev/shm")
+            / ("portprobe-" + work.path().filename().string() + "-" + std::to_string(::getpid()));
+        fs::create_directory(path_);
+        fs::permissions(path_, fs::perms::all);
+    }
+    ~OtherFileSystem()
+    {
+        std::error_code ec;
+        if (!path_.empty()) {
+            fs::remove_all(path_, ec);
+        }
+    }
+    bool available() const { return !path_.empty(); }
+    fs::path operator/(const std::string &name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
 TEST_F(clsFileOperationDisk, MovesAcrossFileSystemsAreWholeOrNotAtAll)
 {
-    // /dev/shm is a memory file system: a move there is a copy and a removal.
-    struct stat here
-    { };
-    struct stat there
-    { };
-    if (::stat("/dev/shm", &there) != 0 || ::stat(work.path().c_str(), &here) != 0
-        || here.st_dev == there.st_dev || ::access("/dev/shm", W_OK) != 0) {
+    const OtherFileSystem other(work);
+    if (!other.available()) {
         GTEST_SKIP() << "no second writable file system at /dev/shm";
     }
-    const fs::path other = fs::path("/dev/shm")
-        / ("portprobe-" + work.path().filename().string() + "-" + std::to_string(::getpid()));
-    fs::create_directory(other);
-    fs::permissions(other, fs::perms::all);
-    struct Cleanup
-    {
-        fs::path path;
-        ~Cleanup() { fs::remove_all(path); }
-    } cleanup { other };
     makeTree(work / "src");
     fs::create_symlink("a.txt", work / "src" / "link");
     const auto before = listTree(work / "src");
@@ -515,29 +578,271 @@ TEST_F(clsFileOperationDisk, MovesAcrossFileSystemsAreWholeOrNotAtAll)
     EXPECT_EQ(readFile(work / "src2" / "sub" / "deeper" / "d.txt"), "delta");
 }
 
+TEST_F(clsFileOperationDisk, MoveAcrossFileSystemsKeepsWhatArrivesMeanwhile)
+{
+    const OtherFileSystem other(work);
+    if (!other.available()) {
+        GTEST_SKIP() << "no second writable file system at /dev/shm";
+    }
+    // A writer adds files and appends to a log while the folder moves away.
+    fs::create_directories(work / "src" / "bulk");
+    for (int i = 0; i < 400; ++i) {
+        writeFile(work / "src" / "bulk" / std::to_string(i), std::string(512, 'b'));
+    }
+    writeFile(work / "src" / "log", "");
+    std::atomic<int> made { 0 };
+    std::atomic<bool> stop { false };
+    std::string logged;
+    std::thread writer([&] {
+        for (int i = 0; !stop && i < 1500; ++i) {
+            const auto name = work / "src" / ("new" + std::to_string(i));
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            const int log = ::open((work / "src" / "log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            const std::string line = std::to_string(i) + "\n";
+            const bool wrote =
+                log >= 0 && ::write(log, line.data(), line.size()) == ssize_t(line.size());
+            if (fd >= 0) {
+                ::close(fd);
+                made = i + 1;
+            }
+            if (log >= 0) {
+                ::close(log);
+            }
+            if (fd < 0 || !wrote) {
+                break; // the folder or the log has gone
+            }
+            logged += line;
+        }
+    });
+    while (made < 20) {
+        std::this_thread::yield();
+    }
+    const bool moved = op.Move(work.str("src"), u8(other / "moved"));
+    stop = true;
+    writer.join();
+    EXPECT_EQ(moved, !fs::exists(work / "src")) << "a move that left anything fails";
+    for (int i = 0; i < made; ++i) {
+        const std::string name = "new" + std::to_string(i);
+        EXPECT_TRUE(fs::exists(work / "src" / name) || fs::exists(other / "moved" / name)) << name;
+    }
+    const fs::path log =
+        fs::exists(work / "src" / "log") ? work / "src" / "log" : other / "moved" / "log";
+    EXPECT_EQ(readFile(log), logged) << "the growing log is whole where it stays";
+    EXPECT_EQ(listTree(other / "moved" / "bulk").size(), 400u);
+}
+
+TEST_F(clsFileOperationDisk, WalksNeverFollowAFolderSwappedForALink)
+{
+    // The folder outside has the names the swapped folder has: a walk through
+    // the link would find and touch them.
+    fs::create_directory(work / "outside");
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("f" + std::to_string(i));
+        writeFile(work / "outside" / names.back(), "outside");
+    }
+    const auto outside = listTree(work / "outside");
+    const fs::path tree = work / "tree";
+    for (int round = 0; round < 10; ++round) {
+        fs::create_directories(tree / "sub");
+        for (const auto &name : names) {
+            writeFile(tree / "sub" / name, "inside");
+        }
+        std::atomic<bool> stop { false };
+        std::thread swapper([&] {
+            while (!stop) {
+                ::rename((tree / "sub").c_str(), (tree / "real").c_str());
+                ::symlink((work / "outside").c_str(), (tree / "sub").c_str());
+                ::unlink((tree / "sub").c_str());
+                ::rename((tree / "real").c_str(), (tree / "sub").c_str());
+            }
+        });
+        const fs::path copy = work / ("copy" + std::to_string(round));
+        op.Copy(u8(tree), u8(copy));
+        op.Delete(u8(tree));
+        stop = true;
+        swapper.join();
+        for (const auto &entry : listTree(copy)) {
+            EXPECT_EQ(entry.find(" = outside"), std::string::npos) << entry;
+        }
+        ASSERT_EQ(listTree(work / "outside"), outside) << "round " << round;
+        fs::remove_all(tree);
+        fs::remove_all(copy);
+    }
+}
+
+TEST_F(clsFileOperationDisk, DeleteResolvesDotsAndRefusesTheCurrentFolder)
+{
+    // "d/." is d and "x/.." x's parent, as the Windows shell reads them.
+    makeTree(work / "d");
+    ASSERT_TRUE(op.Delete(work.str("d/.")));
+    EXPECT_FALSE(fs::exists(work / "d"));
+    makeTree(work / "p" / "x");
+    ASSERT_TRUE(op.Delete(work.str("p/x/..")));
+    EXPECT_FALSE(fs::exists(work / "p"));
+    // A process stands in its current folder: it and the folders holding it stay whole.
+    makeTree(work / "cwd" / "here");
+    const auto before = listTree(work.path());
+    const int status = inChild([&] {
+        if (::chdir(work.str("cwd/here").c_str()) != 0) {
+            return false;
+        }
+        clsFileOperation child;
+        for (const char *path : { ".", "./", "..", "../here", "sub/..", "sub/deeper/../../." }) {
+            if (child.Delete(path)) {
+                return false;
+            }
+        }
+        // A link to it is only a link.
+        fs::create_directory_symlink(work / "cwd" / "here", work / "link");
+        return !child.Delete(work.str("cwd")) && child.Delete(work.str("link"))
+            && !fs::exists(work / "link");
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(listTree(work.path()), before);
+}
+
+TEST_F(clsFileOperationDisk, DeleteRefusesFileSystemRootsAndMountPoints)
+{
+    // In a mount namespace of its own: a memory file system and a bind mount
+    // inside the work folder, then a chroot there for the root itself.
+    const fs::path jail = work / "jail";
+    makeTree(jail);
+    fs::create_directories(jail / "mnt");
+    fs::create_directories(jail / "bound");
+    const auto before = listTree(jail);
+    constexpr int NoNamespace = 77;
+    const int status = inChild([&] {
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("none", (jail / "mnt").c_str(), "tmpfs", 0, nullptr) != 0
+            || ::mount((jail / "sub").c_str(), (jail / "bound").c_str(), nullptr, MS_BIND, nullptr)
+                != 0) {
+            ::_exit(NoNamespace);
+        }
+        writeFile(jail / "mnt" / "on-tmpfs.txt", "mounted");
+        clsFileOperation child;
+        bool ok = !child.Delete(u8(jail / "mnt")) && !child.Delete(u8(jail / "mnt") + "/.")
+            && !child.Delete(u8(jail / "bound")) && !child.Delete(u8(jail))
+            && readFile(jail / "mnt" / "on-tmpfs.txt") == "mounted"
+            && readFile(jail / "sub" / "c.txt") == "gamma";
+        ok = ok && ::umount(u8(jail / "mnt").c_str()) == 0
+            && ::umount(u8(jail / "bound").c_str()) == 0 && ::chroot(jail.c_str()) == 0;
+        for (const char *root : { "/", "//", "/.", "/..", "/sub/..", "///." }) {
+            ok = ok && !child.Delete(root);
+        }
+        return ok && readFile("/a.txt") == "alpha";
+    });
+    if (status == NoNamespace) {
+        GTEST_SKIP() << "no mount namespace of our own here";
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(listTree(jail), before);
+}
+
+TEST_F(clsFileOperationDisk, WildcardsAsTheWindowsShellReadsThem)
+{
+    const std::vector<std::string> all = { ".profile", "README", "a", "a.b.c", "a.txt", "ab",
+        "ab.txt", "abc", "abc.txt" };
+    fs::create_directory(work / "src");
+    for (const auto &name : all) {
+        writeFile(work / "src" / name, name);
+    }
+    writeFile(work / "src" / ".portprobe-part.tmp1.0", "another copy's part"); // never matched
+    struct Row
+    {
+        const char *pattern;
+        std::vector<std::string> names;
+    };
+    const Row rows[] = {
+        { "*.", { "README", "a", "ab", "abc" } }, // no extension
+        { "a?", { "a", "ab" } }, // a trailing "?" is one character or none
+        { "a??", { "a", "ab", "abc" } },
+        { "?", { "a" } },
+        { "a?.txt", { "a.txt", "ab.txt" } }, // so is a "?" before the dot
+        { "a?c", { "abc" } },
+        { "*.*", all },
+        { "*.c", { "a.b.c" } },
+        { "?b*", { "ab", "ab.txt", "abc", "abc.txt" } },
+    };
+    int n = 0;
+    for (const auto &row : rows) {
+        const fs::path out = work / ("out" + std::to_string(++n));
+        fs::create_directory(out);
+        EXPECT_TRUE(op.Copy(work.str("src") + "/" + row.pattern, u8(out))) << row.pattern;
+        std::vector<std::string> got;
+        for (const auto &entry : fs::directory_iterator(out)) {
+            got.push_back(u8(entry.path().filename()));
+        }
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, row.names) << row.pattern;
+    }
+}
+
 TEST_F(clsFileOperationDisk, FullDiskLeavesNoPartialCopy)
 {
-    // A file-size limit makes writes fail as a full disk would.
-    fs::create_directories(work / "src" / "sub");
-    writeFile(work / "src" / "small.txt", "small");
-    writeFile(work / "src" / "sub" / "big.bin", std::string(1 << 20, 'x'));
+    // A file-size limit makes writes fail as a full disk would. The source's
+    // read-only folders are copied whole before the big file fails.
+    fs::create_directories(work / "src");
+    for (int i = 0; i < 8; ++i) {
+        const fs::path ro = work / "src" / ("ro" + std::to_string(i));
+        fs::create_directory(ro);
+        writeFile(ro / "small.txt", "small");
+        fs::permissions(ro,
+            fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
+                | fs::perms::others_exec);
+    }
+    writeFile(work / "src" / "big.bin", std::string(1 << 20, 'x'));
     writeFile(work / "big.bin", std::string(1 << 20, 'y'));
     writeFile(work / "target.bin", "precious");
+    fs::create_directory(work / "out");
     fs::permissions(work.path(), fs::perms::all);
+    fs::permissions(work / "out", fs::perms::all);
+    const auto before = namesIn(work.path());
     const int status = asUnprivileged([&] {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit { 64 * 1024, 64 * 1024 };
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        clsFileOperation child;
-        bool ok = !child.Copy(work.str("src"), work.str("copy"));
-        ok = ok && !fs::exists(work / "copy");
-        child.RespondDialog(true);
-        ok = ok && !child.Copy(work.str("big.bin"), work.str("target.bin"));
-        return ok;
+        // Nothing stays, the parent folders made for the copy included.
+        bool ok = !clsFileOperation().Copy(work.str("src"), work.str("out/new/deeper/copy"));
+        // The overwrite itself (Copy forces flags 4 and would refuse before any byte).
+        platform::FileOperationRequest overwrite;
+        overwrite.function = platform::FoCopy;
+        overwrite.from = work.str("big.bin");
+        overwrite.to = work.str("target.bin");
+        overwrite.flags = platform::FofNoConfirmation | platform::FofSilent;
+        return ok && platform::shellFileOperation().run(overwrite) != 0;
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(readFile(work / "target.bin"), "precious") << "a failed overwrite keeps the old file";
-    EXPECT_EQ(listTree(work.path()).size(), 6u) << "no stray temporary copies";
+    EXPECT_EQ(namesIn(work.path()), before) << "no stray temporary copies";
+}
+
+TEST_F(clsFileOperationDisk, AKilledCopyLeavesNoPartialFileUnderItsName)
+{
+    // SIGXFSZ kills the copier in the middle of a file, as kill -9 would.
+    writeFile(work / "big.bin", std::string(1 << 20, 'x'));
+    makeTree(work / "src");
+    writeFile(work / "src" / "sub" / "big.bin", std::string(1 << 20, 'x'));
+    fs::create_directory(work / "out");
+    for (const char *name : { "big.bin", "src" }) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            rlimit noCore { 0, 0 };
+            rlimit limit { 64 * 1024, 64 * 1024 };
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            clsFileOperation().Copy(work.str(name), work.str("out"));
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << name;
+        EXPECT_FALSE(fs::exists(work / "out" / name)) << name;
+    }
+    // The next operation into the folder removes the dead writers' leftovers.
+    ASSERT_TRUE(op.Copy(work.str("src/a.txt"), work.str("out")));
+    EXPECT_EQ(namesIn(work / "out"), std::vector<std::string>({ "a.txt" }));
 }
 #endif
 

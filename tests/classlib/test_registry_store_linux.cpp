@@ -216,13 +216,18 @@ TEST_F(RegistryStoreTest, ALockThatStandsStillIsAFailureNotAHang)
 TEST_F(RegistryStoreTest, AWriterWaitsAsLongAsTheHolderGetsOn)
 {
     // Another program holds the lock for far longer than the store may stand
-    // still (200 ms here), letting go only between its commits.
+    // still (600 ms here: a loaded machine may pause the holder for a while),
+    // letting go only between its commits.
+    options.stuckAfterMs = 600;
+    seam.reset();
+    store = std::make_unique<platform::RegistryStore>(options);
+    seam = std::make_unique<platform::ScopedSeam<platform::Registry>>(*store);
     ASSERT_TRUE(at().SetString("v", "before"));
     sqlite3 *other = nullptr;
     ASSERT_EQ(sqlite3_open(options.currentUserFile.c_str(), &other), SQLITE_OK);
     std::atomic<bool> holding = false;
     std::thread holder([&] {
-        for (int i = 0; i < 30; ++i) {
+        for (int i = 0; i < 50; ++i) {
             sqlite3_exec(other,
                 "BEGIN IMMEDIATE; INSERT OR REPLACE INTO vals(key, name, fold, type, data)"
                 " VALUES(0, 'busy', 'BUSY', 3, randomblob(64))",
