@@ -421,36 +421,35 @@ int runList(const Options &o, const Ids &ids)
     return NotFound;
 }
 
-// Counts the output reports the link tried to send: none means its search
-// found no board; any means the board was there and then failed us.
-struct ReportCounter
+// The link's report trace, for --trace: each report as hex bytes.
+struct ReportTrace
 {
-    explicit ReportCounter(bool trace)
+    explicit ReportTrace(bool on)
     {
-        usbio::SetReportSink([this, trace](usbio::ReportDirection direction,
-                                 std::span<const std::uint8_t> bytes, bool ok) {
-            const bool out = direction == usbio::ReportDirection::Output;
-            outputs += out ? 1 : 0;
-            if (!trace) {
-                return;
-            }
-            if (!out && !ok) {
-                std::fprintf(stderr, "%s in: no report\n", stamp().c_str());
-            } else {
+        if (!on) {
+            return;
+        }
+        usbio::SetReportSink(
+            [](usbio::ReportDirection direction, std::span<const std::uint8_t> bytes, bool ok) {
+                const bool out = direction == usbio::ReportDirection::Output;
+                if (!out && !ok) {
+                    std::fprintf(stderr, "%s in: no report\n", stamp().c_str());
+                    return;
+                }
                 std::fprintf(stderr, "%s %s %zu bytes%s: %s\n", stamp().c_str(), out ? "out" : "in",
                     bytes.size(), ok ? "" : " (write failed)", hexBytes(bytes).c_str());
-            }
-        });
+            });
     }
-    ~ReportCounter() { usbio::SetReportSink(nullptr); }
-    ReportCounter(const ReportCounter &) = delete;
-    ReportCounter &operator=(const ReportCounter &) = delete;
-    std::size_t outputs = 0;
+    ~ReportTrace() { usbio::SetReportSink(nullptr); }
+    ReportTrace(const ReportTrace &) = delete;
+    ReportTrace &operator=(const ReportTrace &) = delete;
 };
 
-int failed(const Options &o, const Ids &ids, const ReportCounter &counter, bool lost)
+// A failed port operation: the link's read event exists once one of its
+// searches succeeded, so without it the board was never found.
+int failed(const Options &o, const Ids &ids)
 {
-    if (counter.outputs == 0 && !lost) {
+    if (usbio::State().ReadEvent == 0) {
         return notFound(o, ids);
     }
     message("board " + idText(ids.vendor) + "/" + idText(ids.product)
@@ -460,9 +459,9 @@ int failed(const Options &o, const Ids &ids, const ReportCounter &counter, bool 
 
 int runWrite(const Options &o, const Ids &ids)
 {
-    ReportCounter counter(o.trace);
+    const ReportTrace trace(o.trace);
     if (!gUSBIO_WriteP1(o.value)) {
-        return failed(o, ids, counter, false);
+        return failed(o, ids);
     }
     gUSBIO_Close();
     printValue(o, "Port1", o.value, 4);
@@ -471,10 +470,10 @@ int runWrite(const Options &o, const Ids &ids)
 
 int runRead(const Options &o, const Ids &ids)
 {
-    ReportCounter counter(o.trace);
+    const ReportTrace trace(o.trace);
     std::int16_t value = 255;
     if (!gUSBIO_ReadP0(value)) {
-        return failed(o, ids, counter, false);
+        return failed(o, ids);
     }
     gUSBIO_Close();
     printValue(o, "Port0", static_cast<unsigned>(value), 8);
@@ -483,7 +482,7 @@ int runRead(const Options &o, const Ids &ids)
 
 int runWatch(const Options &o, const Ids &ids)
 {
-    ReportCounter counter(o.trace);
+    const ReportTrace trace(o.trace);
     // Readings keep their schedule: a slow read shortens the next pause.
     auto due = std::chrono::steady_clock::now();
     for (std::uint32_t n = 0; !o.count || n < *o.count; ++n) {
@@ -493,7 +492,7 @@ int runWatch(const Options &o, const Ids &ids)
         }
         std::int16_t value = 255;
         if (!gUSBIO_ReadP0(value)) {
-            return failed(o, ids, counter, n > 0);
+            return failed(o, ids);
         }
         printValue(o, "Port0", static_cast<unsigned>(value), 8, stamp());
     }
