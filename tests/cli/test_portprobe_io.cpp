@@ -360,17 +360,29 @@ TEST_F(PortprobeIo, NoBoardAtAll)
     EXPECT_EQ(run({ "write", "1" }).status, portprobe_io::NotFound);
 }
 
-// A board whose input report is too short to hold a value: the link's trap
-// logs it as the console's does, and the run ends with status 3.
+// Boards whose report lengths the link cannot use (input too short for a
+// value; output longer than its command bytes, so nothing is sent and the
+// read waits out its 6 s): the link's traps log them as the console's do, and
+// the run ends with status 3, the board having been found.
 TEST_F(PortprobeIo, LinkFailuresReachTheErrorLog)
 {
     platform::sim::SimBoardConfig shortInput;
     shortInput.inputReportByteLength = 2;
     hidraw().add(shortInput);
-    const Outcome r = run({ "read" });
-    EXPECT_EQ(r.status, portprobe_io::Lost) << r.err;
-    const std::string log = slurp(tmp.path() / "PORTPROBE_ErrLog.txt");
-    EXPECT_NE(log.find("QuillFunc_USBIO_gUSBIO_ReadP0"), std::string::npos) << log;
+    platform::sim::SimBoardConfig longOutput;
+    longOutput.productId = 0x0200;
+    longOutput.outputReportByteLength = 10;
+    hidraw().add(longOutput);
+    const std::vector<std::pair<std::string, std::string>> table {
+        { "100", "QuillFunc_USBIO_gUSBIO_ReadP0" },
+        { "200", "QuillFunc_USBIO_WriteReport" },
+    };
+    for (const auto &[pid, procedure] : table) {
+        const Outcome r = run({ "--pid", pid, "read" });
+        EXPECT_EQ(r.status, portprobe_io::Lost) << r.err;
+        const std::string log = slurp(tmp.path() / "PORTPROBE_ErrLog.txt");
+        EXPECT_NE(log.find(procedure), std::string::npos) << log;
+    }
 }
 
 TEST_F(PortprobeIo, JsonLinesParseBack)
