@@ -154,7 +154,13 @@ protected:
             env.push_back("PORTPROBE_SHIM_DEV=" + boards->dev());
             env.push_back("PORTPROBE_SHIM_DENY=" + deny);
             // The shim is preloaded ahead of a sanitizer's run time.
-            env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+            const auto asan = std::find_if(env.begin(), env.end(),
+                [](const std::string &e) { return e.starts_with("ASAN_OPTIONS="); });
+            if (asan != env.end()) {
+                *asan += ":verify_asan_link_order=0";
+            } else {
+                env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+            }
         }
         args.insert(args.begin(), program);
         std::vector<char *> argv;
