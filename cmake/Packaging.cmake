@@ -2,7 +2,7 @@
 # "package" preset (prefix /usr); scripts/test-package.sh builds, checks and
 # installs them.
 #
-#   portprobe               both programs in /usr/lib/portprobe with their files,
+#   portprobe               the programs in /usr/lib/portprobe with their files,
 #                           links in /usr/bin, desktop entries, metainfo, icons,
 #                           manual pages, the udev rule (install component "portprobe")
 #   portprobe-classlib-dev  the class library's headers, archive and CMake package
@@ -79,7 +79,10 @@ user interface is in Japanese.
 .
 The package holds two programs: portprobe, for a real board through hidraw
 (a udev rule gives the user at the seat access), and portprobe-demo, the same
-console on a virtual board with LEDs, switches and a cable to pull.")
+console on a virtual board with LEDs, switches and a cable to pull.
+.
+portprobe-io sets and reads the same boards from scripts, test rigs and CI
+jobs, with exit statuses to branch on and JSON output.")
 
 # The class library for other programs: headers, static archive, CMake package.
 set(CPACK_DEBIAN_CLASSLIB_PACKAGE_NAME portprobe-classlib-dev)

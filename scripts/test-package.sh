@@ -65,6 +65,9 @@ fi
 apt-get install -y -qq "./$deb" >/dev/null
 dpkg -L portprobe >"$work/installed.txt"
 [[ -x /usr/bin/portprobe-demo && -x /usr/lib/portprobe/portprobe ]]
+# The command-line program from PATH, on the virtual board, with its manual pages.
+[[ "$(portprobe-io --virtual read)" == "0 0x00 00000000" ]]
+grep -q '^/usr/share/man/ja/man1/portprobe-io.1.gz$' "$work/installed.txt"
 
 # A display of our own: the first free number from 90 on.
 display=90

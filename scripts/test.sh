@@ -12,7 +12,7 @@ fuzz_seconds="${PORTPROBE_FUZZ_SECONDS:-60}"
 bash scripts/setup.sh
 
 echo "== formatting (.clang-format)"
-find app bench classlib examples forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
+find app bench classlib cli examples forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
   -print0 2>/dev/null | xargs -0 clang-format --dry-run --Werror
 
 echo "== debug build and tests"

@@ -1,0 +1,460 @@
+// portprobe-io run as a child process, as a script runs it: against the
+// virtual board (--virtual) and against boards behind the hidraw backend
+// (stand-in tree and socket nodes, reached through the preloaded shim).
+
+#include "cli/io_args.h"
+#include "cli/socket_boards.h"
+#include "common/platform_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+struct Outcome
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+// A flat JSON object of strings, numbers and booleans; nullopt unless the
+// whole text is exactly one such object.
+std::optional<std::map<std::string, std::string>> parseFlatJson(const std::string &text)
+{
+    std::size_t i = 0;
+    const auto blank = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+    };
+    const auto string = [&](std::string &out) {
+        if (i >= text.size() || text[i] != '"') {
+            return false;
+        }
+        for (++i; i < text.size() && text[i] != '"'; ++i) {
+            if (static_cast<unsigned char>(text[i]) < 0x20) {
+                return false;
+            }
+            if (text[i] == '\\') {
+                if (++i >= text.size()
+                    || std::string("\"\\/bfnrtu").find(text[i]) == std::string::npos) {
+                    return false;
+                }
+            }
+            out += text[i];
+        }
+        return i++ < text.size();
+    };
+    std::map<std::string, std::string> object;
+    blank();
+    if (i >= text.size() || text[i++] != '{') {
+        return std::nullopt;
+    }
+    for (bool first = true;; first = false) {
+        blank();
+        if (first && i < text.size() && text[i] == '}') {
+            ++i;
+            break;
+        }
+        std::string key;
+        std::string value;
+        if (!string(key)) {
+            return std::nullopt;
+        }
+        blank();
+        if (i >= text.size() || text[i++] != ':') {
+            return std::nullopt;
+        }
+        blank();
+        if (i < text.size() && text[i] == '"') {
+            if (!string(value)) {
+                return std::nullopt;
+            }
+        } else {
+            static const std::regex Scalar(R"(^(-?(0|[1-9][0-9]*)|true|false|null))");
+            std::smatch m;
+            const std::string rest = text.substr(i);
+            if (!std::regex_search(rest, m, Scalar)) {
+                return std::nullopt;
+            }
+            value = m.str();
+            i += value.size();
+        }
+        if (!object.emplace(key, value).second) {
+            return std::nullopt;
+        }
+        blank();
+        if (i < text.size() && text[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (i < text.size() && text[i++] == '}') {
+            break;
+        }
+        return std::nullopt;
+    }
+    blank();
+    return i == text.size() ? std::optional(object) : std::nullopt;
+}
+
+class PortprobeIo : public ::testing::Test
+{
+protected:
+    fakes::TempDir tmp;
+    std::unique_ptr<rigs::SocketBoards> boards;
+
+    rigs::SocketBoards &hidraw()
+    {
+        if (!boards) {
+            boards = std::make_unique<rigs::SocketBoards>(tmp.path() / "tree");
+        }
+        return *boards;
+    }
+
+    // Runs @p program with @p args; the hidraw tree when one was made, the
+    // error log and the settings folder in the test's own folder.
+    Outcome run(std::vector<std::string> args, const std::string &program = PORTPROBE_IO_PROGRAM)
+    {
+        std::vector<std::string> env;
+        for (char **e = environ; *e != nullptr; ++e) {
+            env.emplace_back(*e);
+        }
+        env.push_back("TEMP=" + tmp.str());
+        env.push_back("XDG_CONFIG_HOME=" + (tmp.path() / "config").string());
+        if (boards) {
+            env.push_back(std::string("LD_PRELOAD=") + PORTPROBE_HIDRAW_SHIM);
+            env.push_back("PORTPROBE_SHIM_SYSFS=" + boards->sysfs());
+            env.push_back("PORTPROBE_SHIM_DEV=" + boards->dev());
+            env.push_back("PORTPROBE_SHIM_DENY=" + deny);
+            // The shim is preloaded ahead of a sanitizer's run time.
+            const auto asan = std::find_if(env.begin(), env.end(),
+                [](const std::string &e) { return e.starts_with("ASAN_OPTIONS="); });
+            if (asan != env.end()) {
+                *asan += ":verify_asan_link_order=0";
+            } else {
+                env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+            }
+        }
+        args.insert(args.begin(), program);
+        std::vector<char *> argv;
+        for (auto &a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<char *> envp;
+        for (auto &e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        const auto out = tmp.path() / "out";
+        const auto err = tmp.path() / "err";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(
+            &actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(
+            &actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        Outcome r;
+        EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = slurp(out);
+        r.err = slurp(err);
+        return r;
+    }
+
+    std::string deny;
+};
+
+// Every malformed argument: status 2, one line on standard error, nothing on
+// standard output, whatever the board.
+TEST_F(PortprobeIo, MalformedArgumentsGiveOneLineAndUsageStatus)
+{
+    const std::vector<std::vector<std::string>> table {
+        {},
+        { "write" },
+        { "write", "16" },
+        { "write", "0x10" },
+        { "write", "10101" },
+        { "write", "-1" },
+        { "write", "1\n0" },
+        { "write", "" },
+        { "--vid" },
+        { "--vid", "10000", "read" },
+        { "--vid", "0x", "read" },
+        { "--pid", "12g", "read" },
+        { "--pid=", "read" },
+        { "watch", "--interval", "-5" },
+        { "watch", "--interval", "2147483648" },
+        { "watch", "--interval", "1e3" },
+        { "watch", "--count", "0" },
+        { "watch", "--count", "99999999999999999999" },
+        { "read", "--interval", "5" },
+        { "read", "read" },
+        { "read", "write", "1" },
+        { "frobnicate" },
+        { "--json=1", "read" },
+        { "read", "--bogus" },
+        { "--virtual", "list", std::string("\xFF\x01", 2) },
+    };
+    for (const auto &args : table) {
+        std::string shown;
+        for (const auto &a : args) {
+            shown += "[" + a + "]";
+        }
+        SCOPED_TRACE(shown);
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, portprobe_io::Usage);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_TRUE(r.err.starts_with("portprobe-io: ")) << r.err;
+    }
+}
+
+TEST_F(PortprobeIo, HelpAndVersionGoToStandardOutput)
+{
+    for (const std::string option : { "--help", "-h" }) {
+        const Outcome r = run({ "read", option });
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("Exit status: 0 done, 1 board not found"), std::string::npos);
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_TRUE(std::regex_match(
+        run({ "--version" }).out, std::regex("portprobe-io \\d+\\.\\d+\\.\\d+\n")));
+}
+
+struct Expect
+{
+    std::vector<std::string> args;
+    int status;
+    std::string out; ///< regular expression for the whole standard output
+    std::string err; ///< regular expression searched in standard error
+};
+
+void check(const Outcome &r, const Expect &e)
+{
+    EXPECT_EQ(r.status, e.status) << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(e.out))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex(e.err))) << r.err;
+}
+
+TEST_F(PortprobeIo, VirtualBoard)
+{
+    const std::string bits = "0 0x00 00000000\n";
+    const std::vector<Expect> table {
+        { { "--virtual", "list" }, 0, R"(\* 1352/0100  version 0100  in 9  out 9  \S+
+)",
+            "^$" },
+        { { "--virtual", "write", "0x0A" }, 0, "10 0x0A 1010\n", "^$" },
+        { { "--virtual", "write", "0110" }, 0, "6 0x06 0110\n", "^$" },
+        { { "--virtual", "read" }, 0, bits, "^$" },
+        { { "--virtual", "watch", "--interval", "0", "--count", "3" }, 0,
+            "(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d " + bits + "){3}",
+            "^$" },
+        { { "--virtual", "--vid", "1234", "read" }, 1, "",
+            "^portprobe-io: no board 1234/0100 found\n$" },
+        { { "--virtual", "--pid", "0x200", "list" }, 1, R"(  1352/0100 .*
+)",
+            "no board 1352/0200 found" },
+        { { "--virtual", "--trace", "write", "3" }, 0, "3 0x03 0011\n",
+            "\"CreateFile\" error 0 .*\n(.*\n)*.*out 9 bytes: 00 02 03 00 00 00 00 00 00\n" },
+    };
+    for (const Expect &e : table) {
+        SCOPED_TRACE(e.args.back());
+        check(run(e.args), e);
+    }
+}
+
+// Boards behind the hidraw backend: hidraw0 the target (Port0 wired to
+// Port1), hidraw1 another product.
+TEST_F(PortprobeIo, HidrawBoards)
+{
+    hidraw().add({}, true);
+    platform::sim::SimBoardConfig other;
+    other.productId = 0x0200;
+    other.inputReportByteLength = 8;
+    other.outputReportByteLength = 8;
+    hidraw().add(other);
+    const std::string dev = hidraw().dev();
+    const std::vector<Expect> table {
+        { { "list" }, 0, R"(\* 1352/0100  version 0000  in 9  out 9  /dev/hidraw0
+  1352/0200  version 0000  in 8  out 8  /dev/hidraw1
+)",
+            "^$" },
+        // Written in one run, read back by the next through the board's answer.
+        { { "write", "1010" }, 0, "10 0x0A 1010\n", "^$" },
+        { { "read" }, 0, "10 0x0A 00001010\n", "^$" },
+        { { "--pid", "200", "read" }, 0, "0 0x00 00000000\n", "^$" },
+        { { "--pid", "300", "read" }, 1, "", "no board 1352/0300 found" },
+        { { "--trace", "read" }, 0, "10 0x0A 00001010\n",
+            "out 9 bytes: 00 03 00 .*\n(.*\n)*.*in 9 bytes: 00 03 0A" },
+    };
+    for (const Expect &e : table) {
+        SCOPED_TRACE(e.args.back());
+        check(run(e.args), e);
+    }
+    EXPECT_EQ(hidraw().with(0, [](auto &b) { return b.port1(); }), 10);
+
+    deny = "hidraw0";
+    check(
+        run({ "read" }), { {}, 4, "", "no access to board 1352/0100 at /dev/hidraw0; .*plugdev" });
+    check(run({ "list" }),
+        { {}, 4, R"(\* 1352/0100 .*/dev/hidraw0  \(no access\)
+  1352/0200 .*
+)",
+            "no access to board 1352/0100" });
+}
+
+TEST_F(PortprobeIo, WatchEndsWithStatus3WhenTheBoardIsPulledOut)
+{
+    hidraw().add();
+    hidraw().with(0, [](auto &b) {
+        b.setPort0(0xA6);
+        b.unplugAfter(3);
+        return 0;
+    });
+    const Outcome r = run({ "watch", "--interval", "20", "--count", "10" });
+    EXPECT_EQ(r.status, portprobe_io::Lost);
+    const auto got = lines(r.out);
+    ASSERT_EQ(got.size(), 3u) << r.out;
+    for (const auto &line : got) {
+        EXPECT_TRUE(line.ends_with(" 166 0xA6 10100110")) << line;
+    }
+    EXPECT_NE(r.err.find("stopped answering or was lost"), std::string::npos) << r.err;
+    // Gone for good: the next run finds nothing.
+    EXPECT_EQ(run({ "read" }).status, portprobe_io::NotFound);
+}
+
+TEST_F(PortprobeIo, NoBoardAtAll)
+{
+    hidraw();
+    for (const std::string command : { "list", "read", "watch" }) {
+        const Outcome r = run({ command });
+        EXPECT_EQ(r.status, portprobe_io::NotFound) << command;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(run({ "write", "1" }).status, portprobe_io::NotFound);
+}
+
+// Boards whose report lengths the link cannot use (input too short for a
+// value; output longer than its command bytes, so nothing is sent and the
+// read waits out its 6 s): the link's traps log them as the console's do, and
+// the run ends with status 3, the board having been found.
+TEST_F(PortprobeIo, LinkFailuresReachTheErrorLog)
+{
+    platform::sim::SimBoardConfig shortInput;
+    shortInput.inputReportByteLength = 2;
+    hidraw().add(shortInput);
+    platform::sim::SimBoardConfig longOutput;
+    longOutput.productId = 0x0200;
+    longOutput.outputReportByteLength = 10;
+    hidraw().add(longOutput);
+    const std::vector<std::pair<std::string, std::string>> table {
+        { "100", "QuillFunc_USBIO_gUSBIO_ReadP0" },
+        { "200", "QuillFunc_USBIO_WriteReport" },
+    };
+    for (const auto &[pid, procedure] : table) {
+        const Outcome r = run({ "--pid", pid, "read" });
+        EXPECT_EQ(r.status, portprobe_io::Lost) << r.err;
+        const std::string log = slurp(tmp.path() / "PORTPROBE_ErrLog.txt");
+        EXPECT_NE(log.find(procedure), std::string::npos) << log;
+    }
+}
+
+TEST_F(PortprobeIo, JsonLinesParseBack)
+{
+    hidraw().add();
+    hidraw().with(0, [](auto &b) {
+        b.setPort0(0x81);
+        return 0;
+    });
+    struct Row
+    {
+        std::vector<std::string> args;
+        std::size_t count;
+        std::map<std::string, std::string> fields; ///< fields every object has
+    };
+    const std::vector<Row> rows {
+        { { "list" }, 1,
+            { { "vid", "1352" }, { "pid", "0100" }, { "input", "9" }, { "output", "9" },
+                { "path", "/dev/hidraw0" }, { "target", "true" }, { "access", "true" } } },
+        { { "write", "5" }, 1,
+            { { "port", "Port1" }, { "value", "5" }, { "hex", "0x05" }, { "bits", "0101" } } },
+        { { "read" }, 1,
+            { { "port", "Port0" }, { "value", "129" }, { "hex", "0x81" },
+                { "bits", "10000001" } } },
+        { { "watch", "--interval=0", "--count=2" }, 2,
+            { { "value", "129" }, { "bits", "10000001" } } },
+    };
+    for (const Row &row : rows) {
+        auto args = row.args;
+        args.insert(args.begin(), "--json");
+        const Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto got = lines(r.out);
+        ASSERT_EQ(got.size(), row.count) << r.out;
+        for (const auto &line : got) {
+            const auto object = parseFlatJson(line);
+            ASSERT_TRUE(object) << line;
+            for (const auto &[key, value] : row.fields) {
+                EXPECT_EQ(object->count(key) ? object->at(key) : "(missing)", value) << key;
+            }
+            if (row.args[0] == "watch") {
+                EXPECT_TRUE(std::regex_match(object->at("time"),
+                    std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)")));
+            }
+        }
+    }
+}
+
+// IDs from the console's setting.ini beside the program; without one, 1352/100.
+TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
+{
+    const auto folder = tmp.path() / "app";
+    std::filesystem::create_directories(folder);
+    const auto program = folder / "portprobe-io";
+    std::filesystem::copy_file(PORTPROBE_IO_PROGRAM, program);
+    EXPECT_EQ(run({ "--virtual", "list" }, program).out.substr(0, 11), "* 1352/0100");
+    std::ofstream(folder / "setting.ini")
+        << "[Setting]\r\nStrVendorID=ABCD\r\nStrPeroductID=12\r\n";
+    const Outcome r = run({ "--virtual", "read" }, program);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no board ABCD/0012"), std::string::npos) << r.err;
+    EXPECT_EQ(run({ "--virtual", "--vid", "1352", "--pid", "100", "read" }, program).status, 0);
+    std::ofstream(folder / "setting.ini") << "[Setting]\r\nStrVendorID=11352\r\n";
+    const Outcome bad = run({ "--virtual", "read" }, program);
+    EXPECT_EQ(bad.status, portprobe_io::Usage);
+    EXPECT_NE(bad.err.find("setting.ini: the vendor ID \"11352\""), std::string::npos) << bad.err;
+}
+
+} // namespace
