@@ -7,11 +7,11 @@
 #include "platform/clock.h"
 #include "platform/environment.h"
 #include "platform/hid.h"
-#include "platform/settings_folder.h"
 #include "platform/sim/sim_board.h"
 #include "portprobe_build.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_INI.h"
+#include "support/SettingFiles.h"
 #include "usbio/QuillFunc_USBIO.h"
 
 #ifdef __linux__
@@ -202,23 +202,14 @@ struct Ids
     std::uint16_t product = DefaultProductId;
 };
 
-// The console's settings files: setting.ini beside the program when that
-// folder is writable; else the user's own file, then the one beside the
-// program for what it lacks. A key found nowhere keeps the default.
+// The IDs stored by the console (support/SettingFiles.h); a key found nowhere
+// keeps the default.
 bool readSettingIds(Ids &ids, const Options &o)
 {
-    constexpr const char *File = "setting.ini";
-    constexpr const char *Section = "Setting";
-    const std::string folder = platform::environment().applicationFolder();
-    std::vector<std::string> files { gAddBackslash(folder) + File };
-    if (!platform::settingsFolder().isWritable(folder)) {
-        if (auto own = platform::settingsFolder().userFolder("portprobe")) {
-            files.insert(files.begin(), gAddBackslash(*own) + File);
-        }
-    }
+    const std::vector<std::string> files = settingFiles().readOrder();
     const auto take = [&](const char *key, const char *what, std::uint16_t &id) {
         for (const std::string &file : files) {
-            const std::string text = gGetIniString(file, Section, key, "");
+            const std::string text = gGetIniString(file, SettingSection, key, "");
             if (text.empty()) {
                 continue;
             }
@@ -233,10 +224,10 @@ bool readSettingIds(Ids &ids, const Options &o)
         }
         return true;
     };
-    if (!o.vendorId && !take("StrVendorID", "vendor", ids.vendor)) {
+    if (!o.vendorId && !take(VendorIdKey, "vendor", ids.vendor)) {
         return false;
     }
-    if (!o.productId && !take("StrPeroductID", "product", ids.product)) {
+    if (!o.productId && !take(ProductIdKey, "product", ids.product)) {
         return false;
     }
     if (o.vendorId) {
