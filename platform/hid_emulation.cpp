@@ -17,12 +17,14 @@ std::size_t HidEmulation::openFileHandles() const
         [](const auto &o) { return o.second.kind == Kind::File; }));
 }
 
-HidHandle HidEmulation::add(Object object)
+HidEmulation::Object &HidEmulation::add(Kind kind, HidHandle &handle)
 {
-    const HidHandle handle = nextHandle_;
+    handle = nextHandle_;
     nextHandle_ += 4;
-    objects_.emplace(handle, std::move(object));
-    return handle;
+    // Made in place, and last: handles only grow.
+    Object &object = objects_.try_emplace(objects_.end(), handle)->second;
+    object.kind = kind;
+    return object;
 }
 
 HidEmulation::Object *HidEmulation::find(HidHandle handle, Kind kind)
@@ -66,13 +68,14 @@ void HidEmulation::getHidGuid(HidGuid &guid)
 HidHandle HidEmulation::getClassDevs(const HidGuid &guid, std::uint32_t flags)
 {
     count(HidCall::GetClassDevs);
-    Object set;
-    set.kind = Kind::InfoSet;
+    std::vector<HidInterface> members;
     if (guid == HidClassGuid && (flags & DIGCF_DEVICEINTERFACE) != 0) {
-        set.members = enumerate();
+        members = enumerate();
     }
     lastError_ = ERROR_SUCCESS;
-    return add(std::move(set));
+    HidHandle handle = 0;
+    add(Kind::InfoSet, handle).members = std::move(members);
+    return handle;
 }
 
 bool HidEmulation::enumDeviceInterfaces(
@@ -120,9 +123,11 @@ bool HidEmulation::getDeviceInterfaceDetail(HidHandle deviceInfoSet, const HidIn
 bool HidEmulation::destroyDeviceInfoList(HidHandle deviceInfoSet)
 {
     count(HidCall::DestroyDeviceInfoList);
-    if (find(deviceInfoSet, Kind::InfoSet) == nullptr) {
+    Object *set = find(deviceInfoSet, Kind::InfoSet);
+    if (set == nullptr) {
         return false;
     }
+    spareMembers_ = std::move(set->members);
     objects_.erase(deviceInfoSet);
     return succeed();
 }
@@ -132,15 +137,16 @@ HidHandle HidEmulation::createFile(const std::string &path, std::uint32_t, std::
 {
     count(HidCall::CreateFile);
     std::uint32_t error = ERROR_FILE_NOT_FOUND;
-    Object file;
-    file.kind = Kind::File;
-    file.device = open(path, (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, error);
-    if (!file.device) {
+    std::unique_ptr<HidDevice> device =
+        open(path, (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, error);
+    if (!device) {
         fail(error);
         return InvalidHidHandle;
     }
     lastError_ = ERROR_SUCCESS;
-    return add(std::move(file));
+    HidHandle handle = 0;
+    add(Kind::File, handle).device = std::move(device);
+    return handle;
 }
 
 bool HidEmulation::closeHandle(HidHandle handle)
@@ -182,12 +188,11 @@ bool HidEmulation::getPreparsedData(HidHandle device, HidPreparsedData &preparse
     if (file == nullptr) {
         return false;
     }
-    Object data;
-    data.kind = Kind::Preparsed;
-    if (const std::uint32_t error = file->device->caps(data.caps); error != ERROR_SUCCESS) {
+    HidCaps caps;
+    if (const std::uint32_t error = file->device->caps(caps); error != ERROR_SUCCESS) {
         return fail(error);
     }
-    preparsedData = add(std::move(data));
+    add(Kind::Preparsed, preparsedData).caps = caps;
     return succeed();
 }
 
@@ -216,12 +221,12 @@ bool HidEmulation::freePreparsedData(HidPreparsedData preparsedData)
 HidHandle HidEmulation::createEvent(bool manualReset, bool initialState)
 {
     count(HidCall::CreateEvent);
-    Object event;
-    event.kind = Kind::Event;
+    HidHandle handle = 0;
+    Object &event = add(Kind::Event, handle);
     event.manualReset = manualReset;
     event.signalled = initialState;
     lastError_ = ERROR_SUCCESS;
-    return add(std::move(event));
+    return handle;
 }
 
 bool HidEmulation::writeFile(
