@@ -21,15 +21,23 @@ HidEmulation::Object &HidEmulation::add(Kind kind, HidHandle &handle)
 {
     handle = nextHandle_;
     nextHandle_ += 4;
-    // Made in place, and last: handles only grow.
-    Object &object = objects_.try_emplace(objects_.end(), handle)->second;
+    // Handles only grow, so the table stays in handle order.
+    auto &[key, object] = objects_.emplace_back();
+    key = handle;
     object.kind = kind;
     return object;
 }
 
+HidEmulation::Objects::iterator HidEmulation::lookup(HidHandle handle)
+{
+    auto it = std::lower_bound(objects_.begin(), objects_.end(), handle,
+        [](const auto &entry, HidHandle h) { return entry.first < h; });
+    return it != objects_.end() && it->first == handle ? it : objects_.end();
+}
+
 HidEmulation::Object *HidEmulation::find(HidHandle handle, Kind kind)
 {
-    auto it = objects_.find(handle);
+    auto it = lookup(handle);
     if (it == objects_.end() || it->second.kind != kind) {
         lastError_ = ERROR_INVALID_HANDLE;
         return nullptr;
@@ -128,7 +136,7 @@ bool HidEmulation::destroyDeviceInfoList(HidHandle deviceInfoSet)
         return false;
     }
     spareMembers_ = std::move(set->members);
-    objects_.erase(deviceInfoSet);
+    objects_.erase(lookup(deviceInfoSet));
     return succeed();
 }
 
@@ -152,7 +160,7 @@ HidHandle HidEmulation::createFile(const std::string &path, std::uint32_t, std::
 bool HidEmulation::closeHandle(HidHandle handle)
 {
     count(HidCall::CloseHandle);
-    auto it = objects_.find(handle);
+    auto it = lookup(handle);
     if (it == objects_.end()) {
         return fail(ERROR_INVALID_HANDLE);
     }
@@ -214,7 +222,7 @@ bool HidEmulation::freePreparsedData(HidPreparsedData preparsedData)
     if (find(preparsedData, Kind::Preparsed) == nullptr) {
         return false;
     }
-    objects_.erase(preparsedData);
+    objects_.erase(lookup(preparsedData));
     return succeed();
 }
 
@@ -290,7 +298,7 @@ std::uint32_t HidEmulation::waitForSingleObject(HidHandle event, std::uint32_t m
     }
     if (!e->signalled) {
         PendingRead &p = *e->pending;
-        auto it = objects_.find(p.file);
+        auto it = lookup(p.file);
         const HidIoResult r = p.error != 0 ? HidIoResult::failed(p.error)
             : it == objects_.end()         ? HidIoResult::failed(ERROR_INVALID_HANDLE)
                                            : it->second.device->wait(p.request, milliseconds);

@@ -9,10 +9,10 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -166,13 +166,18 @@ private:
 
     /// A new object of @p kind under the next handle, which @p handle receives.
     Object &add(Kind kind, HidHandle &handle);
+    using Objects = std::vector<std::pair<HidHandle, Object>>;
+    /// The entry of @p handle, or end().
+    Objects::iterator lookup(HidHandle handle);
     Object *find(HidHandle handle, Kind kind);
     bool fail(std::uint32_t error);
     bool succeed();
     void count(HidCall call) { ++calls_[static_cast<std::size_t>(call)]; }
     void cancelReadsOf(HidHandle file);
 
-    std::map<HidHandle, Object> objects_;
+    /// The open objects in handle order. A flat table: few are open at a time, and a search
+    /// makes and ends a file handle per interface.
+    Objects objects_;
     HidHandle nextHandle_ = 0x100;
     std::uint32_t lastError_ = 0;
     std::uint32_t lastWaitMs_ = 0;

@@ -73,24 +73,6 @@ constexpr std::array<std::uint8_t, 256> HexValues = [] {
     return values;
 }();
 
-// 1 to 8 hexadecimal digits, nothing else (no sign, no prefix).
-bool parseHex(std::string_view text, std::uint32_t &value)
-{
-    if (text.empty() || text.size() > 8) {
-        return false;
-    }
-    std::uint32_t v = 0;
-    for (const char c : text) {
-        const std::uint8_t digit = HexValues[static_cast<unsigned char>(c)];
-        if (digit > 15) {
-            return false;
-        }
-        v = v << 4 | digit;
-    }
-    value = v;
-    return true;
-}
-
 constexpr std::string_view HidIdKey = "HID_ID=";
 
 // The first line of a uevent text that starts with HID_ID= (key included, newline not);
@@ -139,26 +121,42 @@ std::string_view readHidIdLine(int fd, char *buffer, std::size_t size)
     return line;
 }
 
-// Bus, vendor and product of a line hidIdLine found.
+// Parses 1 to 8 hexadecimal digits (no sign, no prefix) from @p p up to @p end or a colon.
+bool parseHexField(const char *&p, const char *end, std::uint32_t &value)
+{
+    const char *const first = p;
+    std::uint32_t v = 0;
+    for (; p != end && *p != ':'; ++p) {
+        const std::uint8_t digit = HexValues[static_cast<unsigned char>(*p)];
+        if (digit > 15) {
+            return false;
+        }
+        v = v << 4 | digit;
+    }
+    if (p == first || p - first > 8) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+// Bus, vendor and product of a line hidIdLine found: three fields between two colons.
 bool parseHidIdLine(
     std::string_view line, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product)
 {
-    line.remove_prefix(HidIdKey.size());
-    const std::size_t c1 = line.find(':');
-    const std::size_t c2 = c1 == std::string_view::npos ? c1 : line.find(':', c1 + 1);
-    if (c2 == std::string_view::npos) {
-        return false;
-    }
+    const char *p = line.data() + HidIdKey.size();
+    const char *const end = line.data() + line.size();
     std::uint32_t b = 0;
     std::uint32_t v = 0;
-    std::uint32_t p = 0;
-    if (!parseHex(line.substr(0, c1), b) || !parseHex(line.substr(c1 + 1, c2 - c1 - 1), v)
-        || !parseHex(line.substr(c2 + 1), p) || v > 0xFFFF || p > 0xFFFF) {
+    std::uint32_t id = 0;
+    // A third colon is no digit: the last field ends only at the line's end.
+    if (!parseHexField(p, end, b) || p == end || !parseHexField(++p, end, v) || p == end
+        || !parseHexField(++p, end, id) || p != end || v > 0xFFFF || id > 0xFFFF) {
         return false;
     }
     bus = b;
     vendor = static_cast<std::uint16_t>(v);
-    product = static_cast<std::uint16_t>(p);
+    product = static_cast<std::uint16_t>(id);
     return true;
 }
 
