@@ -16,7 +16,6 @@
 #include <string_view>
 #include <time.h>
 #include <unistd.h>
-#include <utility>
 
 namespace platform {
 namespace linux_hid {
@@ -227,24 +226,6 @@ class HidrawHid::Device final : public HidDevice
 public:
     Device(HidrawHid &owner, Interface device) : owner_(owner), device_(std::move(device)) { }
 
-    // A search makes and ends a device per interface: each thread keeps the memory of the
-    // last one ended for the next one made.
-    static void *operator new(std::size_t size)
-    {
-        if (void *block = std::exchange(spareBlock().block, nullptr)) {
-            return block;
-        }
-        return ::operator new(size);
-    }
-    static void operator delete(void *block)
-    {
-        if (SpareBlock &spare = spareBlock(); spare.block == nullptr) {
-            spare.block = block;
-        } else {
-            ::operator delete(block);
-        }
-    }
-
     /// Opens the node unless it is open; ERROR_SUCCESS or why it failed.
     std::uint32_t ensureOpen()
     {
@@ -359,17 +340,6 @@ public:
     }
 
 private:
-    struct SpareBlock
-    {
-        void *block = nullptr;
-        ~SpareBlock() { ::operator delete(block); }
-    };
-    static SpareBlock &spareBlock()
-    {
-        thread_local SpareBlock spare;
-        return spare;
-    }
-
     bool ensureDescriptor()
     {
         if (!descriptorRead_) {
