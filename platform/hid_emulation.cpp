@@ -17,17 +17,27 @@ std::size_t HidEmulation::openFileHandles() const
         [](const auto &o) { return o.second.kind == Kind::File; }));
 }
 
-HidHandle HidEmulation::add(Object object)
+HidEmulation::Object &HidEmulation::add(Kind kind, HidHandle &handle)
 {
-    const HidHandle handle = nextHandle_;
+    handle = nextHandle_;
     nextHandle_ += 4;
-    objects_.emplace(handle, std::move(object));
-    return handle;
+    // Handles only grow, so the table stays in handle order.
+    auto &[key, object] = objects_.emplace_back();
+    key = handle;
+    object.kind = kind;
+    return object;
+}
+
+HidEmulation::Objects::iterator HidEmulation::lookup(HidHandle handle)
+{
+    auto it = std::lower_bound(objects_.begin(), objects_.end(), handle,
+        [](const auto &entry, HidHandle h) { return entry.first < h; });
+    return it != objects_.end() && it->first == handle ? it : objects_.end();
 }
 
 HidEmulation::Object *HidEmulation::find(HidHandle handle, Kind kind)
 {
-    auto it = objects_.find(handle);
+    auto it = lookup(handle);
     if (it == objects_.end() || it->second.kind != kind) {
         lastError_ = ERROR_INVALID_HANDLE;
         return nullptr;
@@ -66,13 +76,14 @@ void HidEmulation::getHidGuid(HidGuid &guid)
 HidHandle HidEmulation::getClassDevs(const HidGuid &guid, std::uint32_t flags)
 {
     count(HidCall::GetClassDevs);
-    Object set;
-    set.kind = Kind::InfoSet;
+    std::vector<HidInterface> members;
     if (guid == HidClassGuid && (flags & DIGCF_DEVICEINTERFACE) != 0) {
-        set.members = enumerate();
+        members = enumerate();
     }
     lastError_ = ERROR_SUCCESS;
-    return add(std::move(set));
+    HidHandle handle = 0;
+    add(Kind::InfoSet, handle).members = std::move(members);
+    return handle;
 }
 
 bool HidEmulation::enumDeviceInterfaces(
@@ -120,10 +131,12 @@ bool HidEmulation::getDeviceInterfaceDetail(HidHandle deviceInfoSet, const HidIn
 bool HidEmulation::destroyDeviceInfoList(HidHandle deviceInfoSet)
 {
     count(HidCall::DestroyDeviceInfoList);
-    if (find(deviceInfoSet, Kind::InfoSet) == nullptr) {
+    Object *set = find(deviceInfoSet, Kind::InfoSet);
+    if (set == nullptr) {
         return false;
     }
-    objects_.erase(deviceInfoSet);
+    spareMembers_ = std::move(set->members);
+    objects_.erase(lookup(deviceInfoSet));
     return succeed();
 }
 
@@ -132,21 +145,22 @@ HidHandle HidEmulation::createFile(const std::string &path, std::uint32_t, std::
 {
     count(HidCall::CreateFile);
     std::uint32_t error = ERROR_FILE_NOT_FOUND;
-    Object file;
-    file.kind = Kind::File;
-    file.device = open(path, (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, error);
-    if (!file.device) {
+    std::unique_ptr<HidDevice> device =
+        open(path, (flagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, error);
+    if (!device) {
         fail(error);
         return InvalidHidHandle;
     }
     lastError_ = ERROR_SUCCESS;
-    return add(std::move(file));
+    HidHandle handle = 0;
+    add(Kind::File, handle).device = std::move(device);
+    return handle;
 }
 
 bool HidEmulation::closeHandle(HidHandle handle)
 {
     count(HidCall::CloseHandle);
-    auto it = objects_.find(handle);
+    auto it = lookup(handle);
     if (it == objects_.end()) {
         return fail(ERROR_INVALID_HANDLE);
     }
@@ -182,12 +196,11 @@ bool HidEmulation::getPreparsedData(HidHandle device, HidPreparsedData &preparse
     if (file == nullptr) {
         return false;
     }
-    Object data;
-    data.kind = Kind::Preparsed;
-    if (const std::uint32_t error = file->device->caps(data.caps); error != ERROR_SUCCESS) {
+    HidCaps caps;
+    if (const std::uint32_t error = file->device->caps(caps); error != ERROR_SUCCESS) {
         return fail(error);
     }
-    preparsedData = add(std::move(data));
+    add(Kind::Preparsed, preparsedData).caps = caps;
     return succeed();
 }
 
@@ -209,19 +222,19 @@ bool HidEmulation::freePreparsedData(HidPreparsedData preparsedData)
     if (find(preparsedData, Kind::Preparsed) == nullptr) {
         return false;
     }
-    objects_.erase(preparsedData);
+    objects_.erase(lookup(preparsedData));
     return succeed();
 }
 
 HidHandle HidEmulation::createEvent(bool manualReset, bool initialState)
 {
     count(HidCall::CreateEvent);
-    Object event;
-    event.kind = Kind::Event;
+    HidHandle handle = 0;
+    Object &event = add(Kind::Event, handle);
     event.manualReset = manualReset;
     event.signalled = initialState;
     lastError_ = ERROR_SUCCESS;
-    return add(std::move(event));
+    return handle;
 }
 
 bool HidEmulation::writeFile(
@@ -285,7 +298,7 @@ std::uint32_t HidEmulation::waitForSingleObject(HidHandle event, std::uint32_t m
     }
     if (!e->signalled) {
         PendingRead &p = *e->pending;
-        auto it = objects_.find(p.file);
+        auto it = lookup(p.file);
         const HidIoResult r = p.error != 0 ? HidIoResult::failed(p.error)
             : it == objects_.end()         ? HidIoResult::failed(ERROR_INVALID_HANDLE)
                                            : it->second.device->wait(p.request, milliseconds);

@@ -9,10 +9,10 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -141,6 +141,9 @@ protected:
     virtual std::string messageText(std::uint32_t code);
     /// Closes every handle (backends call it first in their destructor).
     void closeAll() { objects_.clear(); }
+    /// The interface list of the latest information set destroyed, for enumerate to write
+    /// over: its paths keep their storage, so a search need not allocate one per interface.
+    std::vector<HidInterface> spareMembers() { return std::move(spareMembers_); }
 
 private:
     enum class Kind { InfoSet, File, Event, Preparsed };
@@ -161,18 +164,25 @@ private:
         std::optional<PendingRead> pending; // Event: the read it completes
     };
 
-    HidHandle add(Object object);
+    /// A new object of @p kind under the next handle, which @p handle receives.
+    Object &add(Kind kind, HidHandle &handle);
+    using Objects = std::vector<std::pair<HidHandle, Object>>;
+    /// The entry of @p handle, or end().
+    Objects::iterator lookup(HidHandle handle);
     Object *find(HidHandle handle, Kind kind);
     bool fail(std::uint32_t error);
     bool succeed();
     void count(HidCall call) { ++calls_[static_cast<std::size_t>(call)]; }
     void cancelReadsOf(HidHandle file);
 
-    std::map<HidHandle, Object> objects_;
+    /// The open objects in handle order. A flat table: few are open at a time, and a search
+    /// makes and ends a file handle per interface.
+    Objects objects_;
     HidHandle nextHandle_ = 0x100;
     std::uint32_t lastError_ = 0;
     std::uint32_t lastWaitMs_ = 0;
     std::array<std::size_t, static_cast<std::size_t>(HidCall::Count)> calls_ {};
+    std::vector<HidInterface> spareMembers_;
 };
 
 /// The English system text of a Win32 error code the backends produce, with

@@ -4,9 +4,11 @@
 #include "platform/linux/unique_fd.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -58,13 +60,104 @@ long nodeNumber(std::string_view name)
     return number;
 }
 
-bool parseHex(std::string_view text, std::uint32_t &value)
+// The value of each hexadecimal digit; 16 for any other byte.
+constexpr std::array<std::uint8_t, 256> HexValues = [] {
+    std::array<std::uint8_t, 256> values {};
+    values.fill(16);
+    for (int i = 0; i < 10; ++i) {
+        values['0' + i] = static_cast<std::uint8_t>(i);
+    }
+    for (int i = 0; i < 6; ++i) {
+        values['a' + i] = values['A' + i] = static_cast<std::uint8_t>(10 + i);
+    }
+    return values;
+}();
+
+constexpr std::string_view HidIdKey = "HID_ID=";
+
+// The first line of a uevent text that starts with HID_ID= (key included, newline not);
+// empty when there is none. @p ended: a newline ends it, so more text cannot change it.
+std::string_view hidIdLine(std::string_view text, bool &ended)
 {
-    if (text.empty() || text.size() > 8) {
+    std::size_t start = 0;
+    if (text.substr(0, HidIdKey.size()) != HidIdKey) {
+        start = text.find("\nHID_ID=");
+        if (start == std::string_view::npos) {
+            ended = false;
+            return {};
+        }
+        ++start;
+    }
+    const std::size_t end = text.find('\n', start);
+    ended = end != std::string_view::npos;
+    return text.substr(start, ended ? end - start : std::string_view::npos);
+}
+
+// The HID_ID line of a uevent text (see hidIdLine), read into @p buffer until the line is
+// whole, the end of the file or @p size bytes; empty when there is none or a read fails.
+// sysfs gives the whole text at the first read, so that is the only read.
+std::string_view readHidIdLine(int fd, char *buffer, std::size_t size)
+{
+    std::size_t done = 0;
+    std::string_view line;
+    while (done < size) {
+        const ssize_t n = ::read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return {};
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+        bool ended = false;
+        line = hidIdLine(std::string_view(buffer, done), ended);
+        if (ended) {
+            break;
+        }
+    }
+    return line;
+}
+
+// Parses 1 to 8 hexadecimal digits (no sign, no prefix) from @p p up to @p end or a colon.
+bool parseHexField(const char *&p, const char *end, std::uint32_t &value)
+{
+    const char *const first = p;
+    std::uint32_t v = 0;
+    for (; p != end && *p != ':'; ++p) {
+        const std::uint8_t digit = HexValues[static_cast<unsigned char>(*p)];
+        if (digit > 15) {
+            return false;
+        }
+        v = v << 4 | digit;
+    }
+    if (p == first || p - first > 8) {
         return false;
     }
-    auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    return ec == std::errc() && p == text.data() + text.size();
+    value = v;
+    return true;
+}
+
+// Bus, vendor and product of a line hidIdLine found: three fields between two colons.
+bool parseHidIdLine(
+    std::string_view line, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product)
+{
+    const char *p = line.data() + HidIdKey.size();
+    const char *const end = line.data() + line.size();
+    std::uint32_t b = 0;
+    std::uint32_t v = 0;
+    std::uint32_t id = 0;
+    // A third colon is no digit: the last field ends only at the line's end.
+    if (!parseHexField(p, end, b) || p == end || !parseHexField(++p, end, v) || p == end
+        || !parseHexField(++p, end, id) || p != end || v > 0xFFFF || id > 0xFFFF) {
+        return false;
+    }
+    bus = b;
+    vendor = static_cast<std::uint16_t>(v);
+    product = static_cast<std::uint16_t>(id);
+    return true;
 }
 
 int errnoFromWin32(std::uint32_t code)
@@ -126,22 +219,12 @@ private:
 
 } // namespace
 
-struct HidrawHid::Interface
-{
-    std::string name; // hidrawN
-    bool idsKnown = false;
-    std::uint16_t vendor = 0;
-    std::uint16_t product = 0;
-};
-
 /// An open device node. The node is opened on first I/O, so comparing IDs
 /// opens nothing.
 class HidrawHid::Device final : public HidDevice
 {
 public:
-    Device(HidrawHid &owner, Interface device, std::string path)
-        : owner_(owner), device_(std::move(device)), path_(std::move(path))
-    { }
+    Device(HidrawHid &owner, Interface device) : owner_(owner), device_(std::move(device)) { }
 
     /// Opens the node unless it is open; ERROR_SUCCESS or why it failed.
     std::uint32_t ensureOpen()
@@ -150,7 +233,9 @@ public:
             return ERROR_SUCCESS;
         }
         ++owner_.nodeOpens_;
-        fd_.reset(owner_.options_.openNode(path_, O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        // The path the handle was created with: the device folder and the node's name.
+        fd_.reset(owner_.options_.openNode(
+            owner_.options_.devRoot + "/" + device_.name, O_RDWR | O_NONBLOCK | O_CLOEXEC));
         return fd_ ? ERROR_SUCCESS : win32ErrorFromErrno(errno);
     }
 
@@ -307,7 +392,6 @@ private:
 
     HidrawHid &owner_;
     Interface device_;
-    std::string path_;
     UniqueFd fd_;
     bool descriptorRead_ = false;
     HidReportInfo report_;
@@ -345,38 +429,9 @@ std::uint32_t win32ErrorFromErrno(int error)
 bool parseHidId(
     std::string_view uevent, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product)
 {
-    const std::string_view text = uevent;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        constexpr std::string_view key = "HID_ID=";
-        if (line.substr(0, key.size()) != key) {
-            continue;
-        }
-        line.remove_prefix(key.size());
-        const std::size_t c1 = line.find(':');
-        const std::size_t c2 = c1 == std::string_view::npos ? c1 : line.find(':', c1 + 1);
-        if (c2 == std::string_view::npos) {
-            return false;
-        }
-        std::uint32_t b = 0;
-        std::uint32_t v = 0;
-        std::uint32_t p = 0;
-        if (!parseHex(line.substr(0, c1), b) || !parseHex(line.substr(c1 + 1, c2 - c1 - 1), v)
-            || !parseHex(line.substr(c2 + 1), p) || v > 0xFFFF || p > 0xFFFF) {
-            return false;
-        }
-        bus = b;
-        vendor = static_cast<std::uint16_t>(v);
-        product = static_cast<std::uint16_t>(p);
-        return true;
-    }
-    return false;
+    bool ended = false;
+    const std::string_view line = hidIdLine(uevent, ended);
+    return !line.empty() && parseHidIdLine(line, bus, vendor, product);
 }
 
 HidrawHid::HidrawHid(HidrawOptions options) : options_(std::move(options))
@@ -409,58 +464,87 @@ std::uint32_t HidrawHid::limited(std::uint32_t milliseconds) const
     return options_.waitLimitMs ? std::min(milliseconds, *options_.waitLimitMs) : milliseconds;
 }
 
+bool HidrawHid::before(const Key &a, const Key &b) const
+{
+    return a.first != b.first ? a.first < b.first : seen_[a.second].name < seen_[b.second].name;
+}
+
 std::vector<HidInterface> HidrawHid::enumerate()
 {
-    std::vector<std::pair<long, std::string>> names;
+    seen_.clear();
+    order_.clear();
+    next_ = 0;
     DIR *dir = ::opendir(options_.sysfsRoot.c_str());
-    if (dir != nullptr) {
-        while (const dirent *entry = ::readdir(dir)) {
-            const long number = nodeNumber(entry->d_name);
-            if (number >= 0) {
-                names.emplace_back(number, entry->d_name);
-            }
+    if (dir == nullptr) {
+        return {};
+    }
+    while (const dirent *entry = ::readdir(dir)) {
+        const long number = nodeNumber(entry->d_name);
+        if (number >= 0) {
+            order_.emplace_back(number, static_cast<std::uint32_t>(seen_.size()));
+            seen_.emplace_back().name = entry->d_name;
         }
     }
-    std::sort(names.begin(), names.end());
-    std::vector<HidInterface> present;
-    present.reserve(names.size());
-    seen_.clear();
-    for (auto &[number, name] : names) {
-        const Interface i = interfaceOf(name, ::dirfd(dir));
-        seen_[name] = { i.idsKnown, { i.vendor, i.product } };
-        present.push_back({ options_.devRoot + "/" + name, 0 });
+    // Numbers and indices sort cheaper than the records; names only break ties.
+    std::sort(
+        order_.begin(), order_.end(), [this](const Key &a, const Key &b) { return before(a, b); });
+    // The paths are written over those of the previous search: no allocation per interface.
+    std::vector<HidInterface> present = spareMembers();
+    present.resize(order_.size());
+    for (std::size_t k = 0; k < order_.size(); ++k) {
+        Interface &i = seen_[order_[k].second];
+        readIds(i, ::dirfd(dir));
+        HidInterface &member = present[k];
+        member.path.assign(options_.devRoot).append(1, '/').append(i.name);
+        member.detailSize = 0;
     }
-    if (dir != nullptr) {
-        ::closedir(dir);
-    }
+    ::closedir(dir);
     return present;
 }
 
 std::unique_ptr<HidDevice> HidrawHid::open(
     const std::string &path, bool overlapped, std::uint32_t &error)
 {
-    const std::string prefix = options_.devRoot + "/";
-    const std::string name =
-        path.substr(0, prefix.size()) == prefix ? path.substr(prefix.size()) : std::string();
-    if (nodeNumber(name) < 0) {
-        error = ERROR_FILE_NOT_FOUND;
-        return nullptr;
+    const std::string_view root = options_.devRoot;
+    const std::string_view whole = path;
+    const std::string_view name = whole.size() > root.size() && whole[root.size()] == '/'
+            && whole.substr(0, root.size()) == root
+        ? whole.substr(root.size() + 1)
+        : std::string_view();
+    // A search opens the interfaces in enumeration order: the one after the last found first.
+    const Interface *known = nullptr;
+    if (next_ < order_.size() && seen_[order_[next_].second].name == name) {
+        known = &seen_[order_[next_++].second];
+    } else {
+        const long number = nodeNumber(name);
+        if (number < 0) {
+            error = ERROR_FILE_NOT_FOUND;
+            return nullptr;
+        }
+        const auto it = std::lower_bound(
+            order_.begin(), order_.end(), name, [this, number](const Key &k, std::string_view key) {
+                return k.first != number ? k.first < number
+                                         : std::string_view(seen_[k.second].name) < key;
+            });
+        if (it != order_.end() && it->first == number && seen_[it->second].name == name) {
+            known = &seen_[it->second];
+            next_ = static_cast<std::size_t>(it - order_.begin()) + 1;
+        }
     }
     errno = 0;
     if (!options_.nodeAccessible(path)) {
         error = errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
         return nullptr;
     }
-    Interface device;
-    if (auto it = seen_.find(name); it != seen_.end()) {
-        device.name = name;
-        device.idsKnown = it->second.first;
-        device.vendor = it->second.second.first;
-        device.product = it->second.second.second;
+    std::unique_ptr<Device> file;
+    if (known != nullptr) {
+        file = std::make_unique<Device>(*this, *known);
     } else {
-        device = interfaceOf(name);
+        Interface device;
+        device.name = name;
+        readIds(device, -1);
+        file = std::make_unique<Device>(*this, std::move(device));
     }
-    auto file = std::make_unique<Device>(*this, std::move(device), path);
     // A handle for overlapped reads is opened now, because the device queues
     // input reports only for files already open.
     if (overlapped) {
@@ -501,25 +585,30 @@ std::string HidrawHid::messageText(std::uint32_t code)
     return std::string(description) + "\r\n";
 }
 
-HidrawHid::Interface HidrawHid::interfaceOf(const std::string &name, int sysfsDir) const
+void HidrawHid::readIds(Interface &i, int sysfsDir) const
 {
-    Interface i;
-    i.name = name;
-    // Relative to the open class folder when there is one: one lookup less per interface.
-    const UniqueFd fd(sysfsDir >= 0
-            ? ::openat(sysfsDir, (name + "/device/uevent").c_str(), O_RDONLY | O_CLOEXEC)
-            : ::open((options_.sysfsRoot + "/" + name + "/device/uevent").c_str(),
-                O_RDONLY | O_CLOEXEC));
+    constexpr std::string_view Uevent = "/device/uevent";
+    UniqueFd fd;
+    if (sysfsDir >= 0 && i.name.size() <= NAME_MAX) {
+        // Relative to the open class folder, built on the stack: one lookup and no
+        // allocation per interface.
+        char relative[NAME_MAX + Uevent.size() + 1];
+        std::memcpy(relative, i.name.data(), i.name.size());
+        std::memcpy(relative + i.name.size(), Uevent.data(), Uevent.size());
+        relative[i.name.size() + Uevent.size()] = 0;
+        fd.reset(::openat(sysfsDir, relative, O_RDONLY | O_CLOEXEC));
+    } else {
+        fd.reset(::open((options_.sysfsRoot + "/" + i.name + std::string(Uevent)).c_str(),
+            O_RDONLY | O_CLOEXEC));
+    }
+    i.idsKnown = false;
     if (!fd) {
-        return i;
+        return;
     }
     char buffer[4096];
-    const ssize_t used = readFull(fd.get(), buffer, sizeof buffer);
+    const std::string_view line = readHidIdLine(fd.get(), buffer, sizeof buffer);
     std::uint32_t bus = 0;
-    i.idsKnown = used > 0
-        && parseHidId(
-            std::string_view(buffer, static_cast<std::size_t>(used)), bus, i.vendor, i.product);
-    return i;
+    i.idsKnown = !line.empty() && parseHidIdLine(line, bus, i.vendor, i.product);
 }
 
 } // namespace linux_hid

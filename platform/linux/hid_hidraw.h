@@ -8,11 +8,11 @@
 #include "platform/linux/unique_fd.h"
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform::linux_hid {
@@ -51,19 +51,33 @@ protected:
 
 private:
     class Device;
-    struct Interface;
+    /// One hidrawN of the class folder and the IDs its uevent gave.
+    struct Interface
+    {
+        std::string name; // hidrawN
+        bool idsKnown = false;
+        std::uint16_t vendor = 0;
+        std::uint16_t product = 0;
+    };
 
-    /// The IDs of interface @p name, read through @p sysfsDir (the open class folder) or, when
-    /// it is -1, through the sysfs root path.
-    Interface interfaceOf(const std::string &name, int sysfsDir = -1) const;
+    /// Reads the IDs of @p i from its uevent, through @p sysfsDir (the open class folder) or,
+    /// when it is -1, through the sysfs root path.
+    void readIds(Interface &i, int sysfsDir) const;
     /// @p milliseconds cut to the wait limit.
     std::uint32_t limited(std::uint32_t milliseconds) const;
 
     HidrawOptions options_;
     std::size_t nodeOpens_ = 0;
     UniqueFd devDir_;
-    /// Interfaces of the latest enumeration, so opening one needs no second look.
-    std::map<std::string, std::pair<bool, std::pair<std::uint16_t, std::uint16_t>>> seen_;
+    /// The interfaces of the latest enumeration as the folder listed them, so opening one needs
+    /// no second look; kept from one search to the next, so a search allocates nothing here.
+    std::vector<Interface> seen_;
+    /// Node number and index in seen_, in enumeration order: by number, then name.
+    using Key = std::pair<long, std::uint32_t>;
+    std::vector<Key> order_;
+    /// Where in order_ the next open looks first.
+    std::size_t next_ = 0;
+    bool before(const Key &a, const Key &b) const;
 };
 
 /// Win32 error code for an errno value of a device call.
