@@ -33,7 +33,7 @@ set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${PORTPROBE_APP_TITLE}")
 # Start menu entries: program file name, then the entry's text.
 set(CPACK_PACKAGE_EXECUTABLES "portprobe;${PORTPROBE_APP_TITLE}" "portprobe-demo;${PORTPROBE_APP_TITLE} demo")
 # A 64-bit installer (Debian's nsis has the amd64 stubs): 64-bit Program Files and registry view.
-set(CPACK_NSIS_EXECUTABLE_PRE_ARGUMENTS "-XTarget amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_DISPLAY_NAME "${PORTPROBE_APP_TITLE}")
 set(CPACK_NSIS_PACKAGE_NAME "${PORTPROBE_APP_TITLE}")
