@@ -1,11 +1,14 @@
 #include "forms/frmAbout_FreeWare.h"
 
+#include "platform/file_system.h"
 #include "portprobe_build.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -97,6 +100,28 @@ void frmAbout_FreeWare::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
+namespace {
+
+// The program file's own version resource where it has one (Windows), else the build's version.
+QString programVersion()
+{
+    int major = build::VersionMajor;
+    int minor = build::VersionMinor;
+    int revision = build::VersionRevision;
+    // Byte paths are in the system's code page on Windows, UTF-8 here: Qt's local 8-bit encoding.
+    const std::string program = QDir::toNativeSeparators(QCoreApplication::applicationFilePath())
+                                    .toLocal8Bit()
+                                    .toStdString();
+    if (const auto fixed = platform::fileSystem().versionInfo(program)) {
+        major = static_cast<int>(fixed->fileVersionMS >> 16);
+        minor = static_cast<int>(fixed->fileVersionMS & 0xFFFF);
+        revision = static_cast<int>(fixed->fileVersionLS >> 16);
+    }
+    return QStringLiteral("  version %1.%2.%3").arg(major).arg(minor).arg(revision);
+}
+
+} // namespace
+
 void frmAbout_FreeWare::Form_Load()
 {
     gTrapFatal("frmAbout_Form_Load", [&] {
@@ -105,10 +130,7 @@ void frmAbout_FreeWare::Form_Load()
         QIcon icon = gLoadPicture(gGetAppFilePath("sys/icon.ico"));
         imgIcon->setPixmap(icon.pixmap(32));
         Label1->setText(QString::fromUtf8(build::AppTitle));
-        Label5->setText(QStringLiteral("  version %1.%2.%3")
-                            .arg(build::VersionMajor)
-                            .arg(build::VersionMinor)
-                            .arg(build::VersionRevision));
+        Label5->setText(programVersion());
         Label2->setText(QString::fromUtf8(build::LegalCopyright));
     });
 }

@@ -7,20 +7,46 @@
 # board.png, running.png, usbio-error.png, about.png and end.png, and checks
 # that the program ended normally and wrote setting.ini.
 #   scripts/screenshots.sh [output folder]     (default build/screenshots)
+#   scripts/screenshots.sh --windows [folder]  the Windows build under Wine, with Qt's Windows
+#                                              platform plugin (default docs/screenshots/windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [[ "${1:-}" != "--on-xvfb" ]]; then
-  out="${1:-build/screenshots}"
-  if [[ ! -x build/default/bin/portprobe-demo ]]; then
-    cmake --preset default >/dev/null
-    cmake --build --preset default --target portprobe-demo
+  windows=0
+  if [[ "${1:-}" == "--windows" ]]; then
+    windows=1
+    shift
+    out="${1:-docs/screenshots/windows}"
+    if [[ ! -f build/windows-gui/bin/portprobe-demo.exe ]]; then
+      bash scripts/setup.sh --windows
+      PORTPROBE_QT_MINGW=$(bash scripts/build-qt-mingw.sh)
+      export PORTPROBE_QT_MINGW
+      cmake --preset default >/dev/null
+      cmake --build --preset default --target render_artwork
+      cmake --preset windows-gui >/dev/null
+      cmake --build --preset windows-gui --target portprobe_deploy
+    fi
+  else
+    out="${1:-build/screenshots}"
+    if [[ ! -x build/default/bin/portprobe-demo ]]; then
+      cmake --preset default >/dev/null
+      cmake --build --preset default --target portprobe-demo
+    fi
   fi
   mkdir -p "$out"
-  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-xvfb "$out"
+  # Under Wine the console keeps its designed size: room for the board window beside it.
+  screen="1024x768x24"
+  ((windows)) && screen="1920x1080x24"
+  exec xvfb-run -a -s "-screen 0 $screen" bash "$0" --on-xvfb "$out" "$windows"
 fi
 out="$2"
-program=build/default/bin/portprobe-demo
+windows="${3:-0}"
+if ((windows)); then
+  program=build/windows-gui/bin/portprobe-demo.exe
+else
+  program=build/default/bin/portprobe-demo
+fi
 app_folder=$(dirname "$program")
 
 # Waits up to 10 s for a visible window whose title matches $1; prints its id.
@@ -45,9 +71,22 @@ close_window() {
 # A runtime folder of our own, so a demo the user runs elsewhere does not
 # make this one a silent second copy.
 runtime=$(mktemp -d)
-trap 'rm -rf "$runtime"' EXIT
 rm -f "$app_folder/setting.ini"
-XDG_RUNTIME_DIR="$runtime" "$program" &
+if ((windows)); then
+  # A throw-away Wine prefix. Wine titles the X windows in the host's locale: a UTF-8 one, so
+  # that xdotool finds the Japanese titles.
+  wine=/usr/lib/wine/wine64
+  wineserver=/usr/lib/wine/wineserver64
+  [[ -x "$wine" ]] || wine=$(command -v wine64 || command -v wine)
+  [[ -x "$wineserver" ]] || wineserver=$(command -v wineserver)
+  export WINEPREFIX="$runtime/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  trap '"$wineserver" -k 2>/dev/null; rm -rf "$runtime"' EXIT
+  "$wine" wineboot --init >/dev/null 2>&1
+  LC_ALL=C.UTF-8 "$wine" "$program" &
+else
+  trap 'rm -rf "$runtime"' EXIT
+  XDG_RUNTIME_DIR="$runtime" "$program" &
+fi
 pid=$!
 
 main=$(window_of '^PORTPROBE')

@@ -3,7 +3,7 @@
 # Idempotent: packages already installed are skipped, and `apt-get update`
 # runs at most once, only when something has to be installed.
 #   scripts/setup.sh            build, tests and the program
-#   scripts/setup.sh --windows  also the MinGW-w64 cross compiler and Wine
+#   scripts/setup.sh --windows  also the MinGW-w64 cross compiler, Wine, NSIS and Qt for MinGW
 set -euo pipefail
 
 packages=(
@@ -18,8 +18,11 @@ packages=(
   libclang-rt-14-dev
   binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-i686 g++-mingw-w64-i686
 )
+windows=0
 if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64 wine64 wine)
+  windows=1
+  # nsis: makensis for the Windows installer (cpack -G NSIS).
+  packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64 wine nsis)
 fi
 
 missing=()
@@ -29,15 +32,19 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if ((${#missing[@]} == 0)); then
-  exit 0
+if ((${#missing[@]} > 0)); then
+  sudo=""
+  if [[ $(id -u) -ne 0 ]]; then
+    sudo="sudo"
+  fi
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-sudo=""
-if [[ $(id -u) -ne 0 ]]; then
-  sudo="sudo"
+if ((windows)); then
+  # Qt for MinGW-w64 from Debian's source: built once into a cache (about 40 minutes on two
+  # cores), reused afterwards.
+  bash "$(dirname "$0")/build-qt-mingw.sh" >/dev/null
 fi
-echo "setup: installing ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

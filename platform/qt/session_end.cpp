@@ -3,6 +3,11 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#ifdef Q_OS_WIN
+#include <QGuiApplication>
+#include <QSessionManager>
+#endif
+
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
@@ -87,6 +92,14 @@ void watchSessionEnd(std::function<void()> onEnd)
     }
 #ifdef Q_OS_UNIX
     watchSignals();
+#elif defined(Q_OS_WIN)
+    // Log-off and shut-down reach a Windows program as WM_QUERYENDSESSION, which Qt reports here.
+    static bool connected = false;
+    if (!connected && qGuiApp) {
+        connected = true;
+        QObject::connect(qGuiApp, &QGuiApplication::commitDataRequest, qGuiApp,
+            [](QSessionManager &) { endSession(); });
+    }
 #endif
 }
 

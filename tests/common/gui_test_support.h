@@ -118,10 +118,10 @@ public:
     /// A scenario child works in the folders its parent test named. With
     /// @p folderName, both folders are sub folders of that name.
     explicit Stage(bool child = false, const QString &folderName = {})
-        : appFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_APPDIR")
-                          : subFolder(appDir.path(), folderName)),
-          tempFolder(child ? qEnvironmentVariable("PORTPROBE_TEST_TEMPDIR")
-                           : subFolder(tempDir.path(), folderName)),
+        : appFolder(QDir::toNativeSeparators(child ? qEnvironmentVariable("PORTPROBE_TEST_APPDIR")
+                                                   : subFolder(appDir.path(), folderName))),
+          tempFolder(QDir::toNativeSeparators(child ? qEnvironmentVariable("PORTPROBE_TEST_TEMPDIR")
+                                                    : subFolder(tempDir.path(), folderName))),
           recorder(child),
           boxGuard(recorder),
           processGuard(recorder)
@@ -137,7 +137,11 @@ public:
         gbooHideErrMsg = true;
     }
 
-    QString appPath(const QString &relative) const { return QDir(appFolder).filePath(relative); }
+    /// As the program names it: the system's separators (Windows: "\").
+    QString appPath(const QString &relative) const
+    {
+        return QDir::toNativeSeparators(QDir(appFolder).filePath(relative));
+    }
     QStringList procedures() const { return loggedProcedures(tempFolder); }
 
     /// Puts the icon file of the build beside the program under test.
@@ -198,7 +202,9 @@ inline ChildRun runScenario(const QString &scenario, const Stage &stage,
     env.insert(QStringLiteral("PORTPROBE_TEST_TEMPDIR"), stage.tempFolder);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {});
+    // Text mode: a Windows child's lines end in CR LF.
+    child.start(
+        QCoreApplication::applicationFilePath(), {}, QIODevice::ReadWrite | QIODevice::Text);
     if (whileRunning) {
         whileRunning(child);
     }
