@@ -11,6 +11,14 @@ fuzz_seconds="${PORTPROBE_FUZZ_SECONDS:-60}"
 
 bash scripts/setup.sh
 
+# A warm machine rebuilds only what changed: every configuration compiles
+# through ccache, with paths taken relative to the checkout so that another
+# clone of the project hits the same cache.
+export CMAKE_C_COMPILER_LAUNCHER="${CMAKE_C_COMPILER_LAUNCHER:-ccache}"
+export CMAKE_CXX_COMPILER_LAUNCHER="${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+
 echo "== formatting (.clang-format)"
 find app bench classlib cli examples forms fuzz platform resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
   -print0 2>/dev/null | xargs -0 clang-format --dry-run --Werror
