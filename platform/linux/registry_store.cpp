@@ -3,6 +3,7 @@
 #include "platform/linux/xdg.h"
 
 #include "platform/codepage.h"
+#include "platform/path_join.h"
 
 #include <sqlite3.h>
 
@@ -127,16 +128,6 @@ std::optional<std::vector<std::string_view>> splitKeyPath(std::string_view path)
         path = sep == std::string_view::npos ? std::string_view() : path.substr(sep + 1);
     }
     return names;
-}
-
-std::string joinPath(std::string_view parent, std::string_view foldedName)
-{
-    std::string path(parent);
-    if (!path.empty()) {
-        path += '\\';
-    }
-    path += foldedName;
-    return path;
 }
 
 bool validValueName(std::string_view name)
@@ -621,7 +612,7 @@ struct RegistryStore::Impl
         std::string path;
         for (std::string_view name : *names) {
             const std::string fold = upperCase(name);
-            path = joinPath(path, fold);
+            path = joinPath(path, fold, '\\');
             if (auto found = findKey(db, path)) {
                 id = *found;
                 continue;
@@ -682,7 +673,7 @@ std::optional<RegistryKey> RegistryStore::open(
     }
     std::string path;
     for (std::string_view name : *names) {
-        path = joinPath(path, upperCase(name));
+        path = joinPath(path, upperCase(name), '\\');
     }
     if (!path.empty() && !r->known.contains(path)) { // the root is there even with no file yet
         Database *db = impl_->database(*r, false);
@@ -711,7 +702,7 @@ std::optional<RegistryKey> RegistryStore::create(
     }
     std::string path;
     for (std::string_view name : *names) {
-        path = joinPath(path, upperCase(name));
+        path = joinPath(path, upperCase(name), '\\');
     }
     return impl_->handleFor(root, std::move(path), subkey);
 }
@@ -766,7 +757,7 @@ bool RegistryStore::deleteKey(RegistryKey key, std::string_view subkey)
     }
     std::string path = k->path;
     for (std::string_view name : *names) {
-        path = joinPath(path, upperCase(name));
+        path = joinPath(path, upperCase(name), '\\');
     }
     Transaction tx(*db);
     const auto id = tx.isOpen() ? Impl::findKey(*db, path) : std::nullopt;
