@@ -5,6 +5,10 @@
 // reason in lastError() with the CryptoAPI's codes. On Windows these are the
 // real calls; elsewhere OpenSSL stands in, with the same keys and cipher text
 // where files travel between systems (derived RC4 keys).
+//
+// Backends: linux/crypto_openssl (default on Linux; the user's default
+// container only, kept by linux/crypto_key_store), win32/crypto_win32 (advapi32,
+// default on Windows); tests script failures with tests/classlib/crypt_fakes.h.
 
 #include "platform/seam.h"
 
@@ -54,22 +58,35 @@ public:
     /// user's default container, the type's default provider).
     virtual bool acquireContext(CryptHandle &prov, const char *container, const char *provider,
         std::uint32_t provType, std::uint32_t flags) = 0;
+    /// CryptReleaseContext: frees @p prov; the caller destroys its hashes and keys first.
     virtual bool releaseContext(CryptHandle prov) = 0;
 
+    /// CryptCreateHash: an empty hash of @p algId (CalgMd5, CalgSha1) under @p prov.
     virtual bool createHash(CryptHandle prov, std::uint32_t algId, CryptHandle &hash) = 0;
+    /// CryptHashData: adds @p length bytes; NteBadHashState once a key was derived from it.
     virtual bool hashData(CryptHandle hash, const std::uint8_t *data, std::uint32_t length) = 0;
+    /// CryptDestroyHash.
     virtual bool destroyHash(CryptHandle hash) = 0;
 
+    /// CryptDeriveKey: an RC4 key (@p algId CalgRc4) from the hash's first 16 bytes, no
+    /// salt; @p flags CryptExportable and the key's bits (0 or 128) in the high word.
     virtual bool deriveKey(CryptHandle prov, std::uint32_t algId, CryptHandle hash,
         std::uint32_t flags, CryptHandle &key) = 0;
+    /// CryptGenKey: a random RC4 key (CalgRc4, @p flags as deriveKey), or the container's
+    /// key-exchange pair (AtKeyExchange, CalgRsaKeyx).
     virtual bool genKey(
         CryptHandle prov, std::uint32_t algId, std::uint32_t flags, CryptHandle &key) = 0;
+    /// CryptGetUserKey: the container's key-exchange pair (@p keySpec AtKeyExchange);
+    /// NteNoKey when it has none yet.
     virtual bool getUserKey(CryptHandle prov, std::uint32_t keySpec, CryptHandle &key) = 0;
-    /// CryptExportKey: with @p data nullptr only @p length (the size needed) is set.
+    /// CryptExportKey: a SimpleBlob of @p key wrapped with @p expKey's public key; with
+    /// @p data nullptr only @p length (the size needed) is set.
     virtual bool exportKey(CryptHandle key, CryptHandle expKey, std::uint32_t blobType,
         std::uint32_t flags, std::uint8_t *data, std::uint32_t &length) = 0;
+    /// CryptImportKey: a SimpleBlob wrapped for the container's key-exchange pair.
     virtual bool importKey(CryptHandle prov, const std::uint8_t *data, std::uint32_t length,
         CryptHandle pubKey, std::uint32_t flags, CryptHandle &key) = 0;
+    /// CryptDestroyKey: a session key or a key-exchange pair's handle.
     virtual bool destroyKey(CryptHandle key) = 0;
 
     /// CryptEncrypt without hash and flags: @p length bytes in place, @p capacity

@@ -10,6 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/writer_leftovers.h"
+#include "platform/path_join.h"
 #include "platform/profile.h"
 #include "platform/profile_engine.h"
 
@@ -118,8 +119,6 @@ LoadedFile load(const std::string &path)
     file.status = LoadStatus::Loaded;
     return file;
 }
-
-std::string folderOf(const std::string &path);
 
 // Windows reads and writes a file that starts with the UTF-16LE byte-order
 // mark in UTF-16, keeping it so; it knows no other mark.
@@ -253,15 +252,6 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-std::string folderOf(const std::string &path)
-{
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 void syncFolder(const std::string &folder)
 {
     const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -368,7 +358,7 @@ public:
         // Leftovers of writers that died go whether or not this write stores
         // anything: a settings file that never changes would keep them forever.
         // They are named "<name>.tmp<pid>.<n>".
-        removeDeadWritersFiles(folderOf(path), path.substr(path.find_last_of('/') + 1) + ".tmp");
+        removeDeadWritersFiles(folderOf(path), nameOf(path) + ".tmp");
         if (*updated == text) {
             // Nothing changes, so nothing is written: no error even where a
             // write would be refused, and a delete does not create the file.

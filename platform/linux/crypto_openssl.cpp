@@ -1,27 +1,20 @@
 #include "platform/linux/crypto_openssl.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/crypto_key_store.h"
 #include "platform/linux/xdg.h"
 
-#include <openssl/bio.h>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
-#include <openssl/pem.h>
 #include <openssl/provider.h>
 #include <openssl/rand.h>
 #include <openssl/rsa.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
-#include <pwd.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -48,7 +41,6 @@ constexpr std::size_t Rc4KeyBytes = 16;
 constexpr std::uint32_t DefaultRc4Bits = 128;
 constexpr std::size_t BlobHeaderBytes = 12; // BLOBHEADER + ALG_ID of the wrapping key
 constexpr std::uint8_t BlobVersion = 2;
-constexpr std::size_t MaxKeyFileBytes = 64 * 1024;
 
 struct LibCtxDeleter
 {
@@ -58,14 +50,6 @@ struct ProviderDeleter
 {
     void operator()(OSSL_PROVIDER *p) const { OSSL_PROVIDER_unload(p); }
 };
-struct PkeyDeleter
-{
-    void operator()(EVP_PKEY *p) const { EVP_PKEY_free(p); }
-};
-struct PkeyCtxDeleter
-{
-    void operator()(EVP_PKEY_CTX *p) const { EVP_PKEY_CTX_free(p); }
-};
 struct CipherCtxDeleter
 {
     void operator()(EVP_CIPHER_CTX *p) const { EVP_CIPHER_CTX_free(p); }
@@ -74,11 +58,6 @@ struct MdCtxDeleter
 {
     void operator()(EVP_MD_CTX *p) const { EVP_MD_CTX_free(p); }
 };
-struct BioDeleter
-{
-    void operator()(BIO *p) const { BIO_free(p); }
-};
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
 
 struct Context
 {
@@ -106,28 +85,6 @@ struct RsaKey
 };
 
 using Object = std::variant<Context, Hash, Rc4Key, RsaKey>;
-
-/// Owned by the effective user, not a link, and closed to group and others.
-bool privateTo(const struct stat &st, bool directory)
-{
-    bool typeOk = directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
-    return typeOk && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
-}
-
-bool makeFolders(const std::string &path)
-{
-    // Each missing level is created 0700; levels that exist are left as they are.
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') {
-            continue;
-        }
-        std::string level = path.substr(0, pos);
-        if (::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 
@@ -192,119 +149,6 @@ struct OpensslCrypto::State
         handle = add(std::move(key));
         return succeed();
     }
-
-    /// Opens the container's folder after checking it is the user's own.
-    UniqueFd openFolder(const std::string &folder, std::uint32_t &error)
-    {
-        UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat st
-        { };
-        if (!fd) {
-            error = errno == ENOENT ? NteBadKeyset : NteKeysetEntryBad;
-            return fd;
-        }
-        if (::fstat(fd.get(), &st) != 0 || !privateTo(st, true)) {
-            error = NteKeysetEntryBad;
-            return UniqueFd();
-        }
-        return fd;
-    }
-
-    /// Reads the key-exchange key pair; NteNoKey when there is none yet.
-    PkeyPtr readExchangeKey(const std::string &folder, std::uint32_t &error)
-    {
-        UniqueFd dir = openFolder(folder, error);
-        if (dir.get() < 0) {
-            return nullptr;
-        }
-        UniqueFd file(::openat(dir.get(), KeyFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (file.get() < 0) {
-            error = errno == ENOENT ? NteNoKey : NteKeysetEntryBad;
-            return nullptr;
-        }
-        struct stat st
-        { };
-        if (::fstat(file.get(), &st) != 0 || !privateTo(st, false)
-            || st.st_size > static_cast<off_t>(MaxKeyFileBytes)) {
-            error = NteKeysetEntryBad;
-            return nullptr;
-        }
-        std::string text(static_cast<std::size_t>(st.st_size), '\0');
-        const ssize_t read = readFull(file.get(), text.data(), text.size());
-        const std::size_t got = read < 0 ? 0 : static_cast<std::size_t>(read);
-        std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(text.data(), static_cast<int>(got)));
-        PkeyPtr pkey(bio ? PEM_read_bio_PrivateKey_ex(
-                         bio.get(), nullptr, nullptr, nullptr, libctx.get(), nullptr)
-                         : nullptr);
-        OPENSSL_cleanse(text.data(), text.size());
-        if (!pkey || !EVP_PKEY_is_a(pkey.get(), "RSA")) {
-            error = NteKeysetEntryBad;
-            return nullptr;
-        }
-        return pkey;
-    }
-
-    /// Creates the key-exchange key pair; a pair stored meanwhile by another
-    /// process wins and is returned instead (an existing pair is never replaced).
-    PkeyPtr createExchangeKey(const std::string &folder, std::uint32_t &error)
-    {
-        UniqueFd dir = openFolder(folder, error);
-        if (dir.get() < 0) {
-            return nullptr;
-        }
-        std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> gen(
-            EVP_PKEY_CTX_new_from_name(libctx.get(), "RSA", nullptr));
-        EVP_PKEY *raw = nullptr;
-        if (!gen || EVP_PKEY_keygen_init(gen.get()) <= 0
-            || EVP_PKEY_CTX_set_rsa_keygen_bits(gen.get(), options.rsaBits) <= 0
-            || EVP_PKEY_generate(gen.get(), &raw) <= 0) {
-            error = NteFail;
-            return nullptr;
-        }
-        PkeyPtr pkey(raw);
-        std::unique_ptr<BIO, BioDeleter> bio(BIO_new(BIO_s_mem()));
-        if (!bio
-            || !PEM_write_bio_PrivateKey(
-                bio.get(), pkey.get(), nullptr, nullptr, 0, nullptr, nullptr)) {
-            error = NteFail;
-            return nullptr;
-        }
-        char *pem = nullptr;
-        long pemLength = BIO_get_mem_data(bio.get(), &pem);
-        std::string temp = std::string(KeyFileName) + ".new-" + std::to_string(::getpid());
-        ::unlinkat(dir.get(), temp.c_str(), 0);
-        bool written = false;
-        {
-            UniqueFd file(::openat(dir.get(), temp.c_str(),
-                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            if (file.get() >= 0) {
-                long done = 0;
-                while (done < pemLength) {
-                    ssize_t n =
-                        ::write(file.get(), pem + done, static_cast<std::size_t>(pemLength - done));
-                    if (n < 0 && errno == EINTR) {
-                        continue;
-                    }
-                    if (n <= 0) {
-                        break;
-                    }
-                    done += n;
-                }
-                written = done == pemLength && ::fsync(file.get()) == 0;
-            }
-        }
-        bool linked = written && ::linkat(dir.get(), temp.c_str(), dir.get(), KeyFileName, 0) == 0;
-        int linkError = errno;
-        ::unlinkat(dir.get(), temp.c_str(), 0);
-        if (linked) {
-            return pkey;
-        }
-        if (written && linkError == EEXIST) {
-            return readExchangeKey(folder, error);
-        }
-        error = NteFail;
-        return nullptr;
-    }
 };
 
 OpensslCrypto::OpensslCrypto(OpensslCryptoOptions options) : state_(std::make_unique<State>())
@@ -345,23 +189,13 @@ bool OpensslCrypto::acquireContext(CryptHandle &prov, const char *container, con
     if (folder.empty() || folder.front() != '/') {
         return fail(NteBadKeyset);
     }
-    std::uint32_t error = 0;
     if (flags & CryptNewKeyset) {
-        struct stat st
-        { };
-        if (::lstat(folder.c_str(), &st) == 0) {
-            return fail(NteExists);
+        if (const std::uint32_t error = createContainer(folder)) {
+            return fail(error);
         }
-        std::string parent = folder.substr(0, folder.find_last_of('/'));
-        if (!parent.empty() && !makeFolders(parent)) {
-            return fail(NteFail);
-        }
-        if (::mkdir(folder.c_str(), 0700) != 0) {
-            return fail(errno == EEXIST ? NteExists : NteFail);
-        }
-        ::chmod(folder.c_str(), 0700);
     }
-    if (!state_->openFolder(folder, error)) {
+    std::uint32_t error = 0;
+    if (!openContainer(folder, error)) {
         return fail(error);
     }
     prov = state_->add(Context { folder });
@@ -471,7 +305,8 @@ bool OpensslCrypto::genKey(
     }
     if (algId == AtKeyExchange || algId == CalgRsaKeyx) {
         std::uint32_t error = 0;
-        PkeyPtr pkey = state_->createExchangeKey(context->folder, error);
+        PkeyPtr pkey = createExchangeKey(
+            state_->libctx.get(), state_->options.rsaBits, context->folder, error);
         if (!pkey) {
             return fail(error);
         }
@@ -503,7 +338,7 @@ bool OpensslCrypto::getUserKey(CryptHandle prov, std::uint32_t keySpec, CryptHan
         return fail(NteNoKey);
     }
     std::uint32_t error = 0;
-    PkeyPtr pkey = state_->readExchangeKey(context->folder, error);
+    PkeyPtr pkey = readExchangeKey(state_->libctx.get(), context->folder, error);
     if (!pkey) {
         return fail(error);
     }
@@ -600,7 +435,7 @@ bool OpensslCrypto::importKey(CryptHandle prov, const std::uint8_t *data, std::u
     EVP_PKEY *pkey = nullptr;
     if (pubKey == 0) {
         std::uint32_t error = 0;
-        own = state_->readExchangeKey(context->folder, error);
+        own = readExchangeKey(state_->libctx.get(), context->folder, error);
         if (!own) {
             return fail(error);
         }

@@ -1,6 +1,7 @@
 #include "platform/file_stream.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/writer_leftovers.h"
+#include "platform/path_join.h"
 #include "platform/writer_names.h"
 
 #include <algorithm>
@@ -17,12 +18,7 @@ namespace {
 /// Folder ("." for none) and name of @p path.
 std::pair<std::string, std::string> splitPath(std::string_view path)
 {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string_view::npos) {
-        return { ".", std::string(path) };
-    }
-    return { std::string(slash == 0 ? path.substr(0, 1) : path.substr(0, slash)),
-        std::string(path.substr(slash + 1)) };
+    return { folderOf(path), nameOf(path) };
 }
 
 void syncFolder(const std::string &folder)

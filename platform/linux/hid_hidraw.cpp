@@ -24,8 +24,6 @@ using namespace hidconst;
 
 namespace {
 
-enum Kind { KindInfoSet = 0, KindFile = 1, KindEvent = 2, KindPreparsed = 3 };
-
 constexpr std::string_view NodePrefix = "hidraw";
 
 // Reads a small sysfs file whole; false when it cannot be read.

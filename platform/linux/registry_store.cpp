@@ -1,21 +1,21 @@
 #include "platform/linux/registry_store.h"
+#include "platform/linux/registry_database.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/xdg.h"
 
 #include "platform/codepage.h"
+#include "platform/path_join.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
 #include <pwd.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -24,78 +24,13 @@
 #include <vector>
 
 namespace platform {
+using namespace registry_db;
+
 namespace {
 
-// "PPRG" in the database header: a file without it is not ours and is never written.
-constexpr int ApplicationId = 0x50505247;
-constexpr int SchemaVersion = 1;
 // The registry's own limits, in characters.
 constexpr std::size_t MaxKeyNameChars = 255;
 constexpr std::size_t MaxValueNameChars = 16383;
-
-// Keys form a tree below the root (id 0, not stored). Names keep their spelling;
-// `fold` is the name in capitals, which is what names are matched and sorted by,
-// and `path` the folded path from the root, so a key is found in one lookup.
-// Values keep their creation order in `id`.
-constexpr const char *Schema = R"sql(
-CREATE TABLE keys(
-  id INTEGER PRIMARY KEY,
-  parent INTEGER NOT NULL,
-  name TEXT NOT NULL,
-  fold TEXT NOT NULL,
-  path TEXT NOT NULL UNIQUE);
-CREATE INDEX keys_by_parent ON keys(parent, fold);
-CREATE TABLE vals(
-  id INTEGER PRIMARY KEY,
-  key INTEGER NOT NULL,
-  name TEXT NOT NULL,
-  fold TEXT NOT NULL,
-  type INTEGER NOT NULL,
-  data BLOB NOT NULL,
-  UNIQUE(key, fold));
-PRAGMA application_id = 1347441223;
-PRAGMA user_version = 1;
-)sql";
-
-static_assert(ApplicationId == 1347441223, "the schema sets the same number");
-
-enum Stmt : std::size_t {
-    Begin,
-    Commit,
-    Rollback,
-    FindKey,
-    InsertKey,
-    SubkeyAt,
-    ValueAt,
-    HasSubkeys,
-    DeleteKeyRow,
-    DeleteKeyValues,
-    GetValue,
-    SetValue,
-    DeleteValue,
-    StmtCount
-};
-
-// The id of the key whose folded path is ?1 (the root's is 0): reads go by path,
-// so an open key follows whatever key has that path now.
-#define KeyIdOfPath "(CASE WHEN ?1 = '' THEN 0 ELSE (SELECT id FROM keys WHERE path = ?1) END)"
-
-constexpr std::array<const char *, StmtCount> StmtSql = {
-    "BEGIN IMMEDIATE",
-    "COMMIT",
-    "ROLLBACK",
-    "SELECT id FROM keys WHERE path = ?1",
-    "INSERT INTO keys(parent, name, fold, path) VALUES(?1, ?2, ?3, ?4)",
-    "SELECT name FROM keys WHERE parent = " KeyIdOfPath " ORDER BY fold LIMIT 1 OFFSET ?2",
-    "SELECT name FROM vals WHERE key = " KeyIdOfPath " ORDER BY id LIMIT 1 OFFSET ?2",
-    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
-    "DELETE FROM keys WHERE id = ?1",
-    "DELETE FROM vals WHERE key = ?1",
-    "SELECT type, data FROM vals WHERE key = " KeyIdOfPath " AND fold = ?2",
-    "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-    "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
-    "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
-};
 
 std::size_t characterCount(std::string_view utf8)
 {
@@ -129,357 +64,12 @@ std::optional<std::vector<std::string_view>> splitKeyPath(std::string_view path)
     return names;
 }
 
-std::string joinPath(std::string_view parent, std::string_view foldedName)
-{
-    std::string path(parent);
-    if (!path.empty()) {
-        path += '\\';
-    }
-    path += foldedName;
-    return path;
-}
-
 bool validValueName(std::string_view name)
 {
     return name.find('\0') == std::string_view::npos && characterCount(name) <= MaxValueNameChars;
 }
 
 // Makes the missing folders of @p file's parent with @p mode (existing ones stay as they are).
-bool makeParents(const std::string &file, mode_t mode)
-{
-    for (std::size_t at = file.find('/', 1); at != std::string::npos; at = file.find('/', at + 1)) {
-        const std::string dir = file.substr(0, at);
-        if (::mkdir(dir.c_str(), mode) == 0) {
-            ::chmod(dir.c_str(), mode); // whatever the umask
-        } else if (errno != EEXIST) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Waiting for another program's write lock. The holder changes the store's
-// files (database, WAL, journal) with each commit, so a caller keeps waiting
-// while they change and gives up only when they have stood still for
-// `stuckAfter` (a holder that hung or was stopped), or after `limit` in all.
-// Short, jittered sleeps let a waiter get in between a busy writer's commits.
-class LockWait
-{
-public:
-    LockWait(const std::string &file, int stuckAfterMs, int limitMs)
-        : files_ { file, file + "-wal", file + "-journal" },
-          stuckAfter_(std::chrono::milliseconds(stuckAfterMs)),
-          limit_(std::chrono::milliseconds(limitMs)),
-          random_(static_cast<std::uint_fast32_t>(::getpid()))
-    { }
-
-    /// The connection's busy handler: nonzero to try the lock again.
-    static int handler(void *self, int count)
-    {
-        return static_cast<LockWait *>(self)->again(count) ? 1 : 0;
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    struct Stamp
-    {
-        bool exists = false;
-        off_t size = 0;
-        ino_t inode = 0;
-        timespec changed {};
-        bool operator==(const Stamp &o) const
-        {
-            return exists == o.exists && size == o.size && inode == o.inode
-                && changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
-        }
-    };
-    using Stamps = std::array<Stamp, 3>;
-
-    Stamps look() const
-    {
-        Stamps now;
-        for (std::size_t i = 0; i < files_.size(); ++i) {
-            struct stat st;
-            if (::stat(files_[i].c_str(), &st) == 0) {
-                now[i] = { true, st.st_size, st.st_ino, st.st_mtim };
-            }
-        }
-        return now;
-    }
-
-    bool again(int count)
-    {
-        const auto now = Clock::now();
-        Stamps stamps = look();
-        if (count == 0) { // a new wait
-            started_ = changed_ = now;
-            stamps_ = stamps;
-        } else if (stamps != stamps_) {
-            stamps_ = stamps;
-            changed_ = now;
-        }
-        if (now - changed_ >= stuckAfter_ || now - started_ >= limit_) {
-            return false;
-        }
-        // 0.1 ms doubling up to 2 ms, each drawn from its upper half.
-        const int longest = std::min(100 << std::min(count, 5), 2000);
-        std::uniform_int_distribution<int> pick(longest / 2, longest);
-        ::usleep(static_cast<useconds_t>(pick(random_)));
-        return true;
-    }
-
-    std::array<std::string, 3> files_;
-    Clock::duration stuckAfter_;
-    Clock::duration limit_;
-    std::minstd_rand random_;
-    Clock::time_point started_;
-    Clock::time_point changed_;
-    Stamps stamps_ {};
-};
-
-class Database
-{
-public:
-    Database(sqlite3 *db, LockWait wait) : db_(db), wait_(std::move(wait))
-    {
-        if (db_) {
-            sqlite3_busy_handler(db_, &LockWait::handler, &wait_);
-        }
-    }
-    ~Database()
-    {
-        for (sqlite3_stmt *stmt : stmts_) {
-            sqlite3_finalize(stmt);
-        }
-        sqlite3_close_v2(db_);
-    }
-    Database(const Database &) = delete;
-    Database &operator=(const Database &) = delete;
-
-    sqlite3 *handle() const { return db_; }
-    bool writable = false;
-
-    sqlite3_stmt *statement(Stmt which)
-    {
-        if (!stmts_[which]) {
-            if (sqlite3_prepare_v3(
-                    db_, StmtSql[which], -1, SQLITE_PREPARE_PERSISTENT, &stmts_[which], nullptr)
-                != SQLITE_OK) {
-                stmts_[which] = nullptr;
-            }
-        }
-        return stmts_[which];
-    }
-
-private:
-    sqlite3 *db_;
-    LockWait wait_; // the handler's state: lives as long as the connection
-    std::array<sqlite3_stmt *, StmtCount> stmts_ {};
-};
-
-// One use of a prepared statement: values are bound, never spliced into SQL,
-// and the statement is reset when the use ends.
-class Query
-{
-public:
-    Query(Database &db, Stmt which) : stmt_(db.statement(which)) { }
-    ~Query()
-    {
-        if (stmt_) {
-            sqlite3_reset(stmt_);
-            sqlite3_clear_bindings(stmt_);
-        }
-    }
-    Query(const Query &) = delete;
-    Query &operator=(const Query &) = delete;
-
-    Query &bind(int i, sqlite3_int64 v)
-    {
-        ok_ = ok_ && stmt_ && sqlite3_bind_int64(stmt_, i, v) == SQLITE_OK;
-        return *this;
-    }
-    // The text must outlive the query (it is not copied).
-    Query &bind(int i, std::string_view text)
-    {
-        ok_ = ok_ && stmt_
-            && sqlite3_bind_text(stmt_, i, text.empty() ? "" : text.data(),
-                   static_cast<int>(text.size()), SQLITE_STATIC)
-                == SQLITE_OK;
-        return *this;
-    }
-    Query &bindBlob(int i, std::string_view bytes)
-    {
-        ok_ = ok_ && stmt_
-            && (bytes.empty() ? sqlite3_bind_zeroblob(stmt_, i, 0)
-                              : sqlite3_bind_blob(stmt_, i, bytes.data(),
-                                  static_cast<int>(bytes.size()), SQLITE_STATIC))
-                == SQLITE_OK;
-        return *this;
-    }
-    /// SQLITE_ROW, SQLITE_DONE, or an error.
-    int step() { return ok_ && stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
-    bool done() { return step() == SQLITE_DONE; }
-    sqlite3_int64 integer(int col) const { return sqlite3_column_int64(stmt_, col); }
-    std::string text(int col) const
-    {
-        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, col));
-        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col)))
-                 : std::string();
-    }
-    std::string blob(int col) const
-    {
-        const auto *p = static_cast<const char *>(sqlite3_column_blob(stmt_, col));
-        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col)))
-                 : std::string();
-    }
-
-private:
-    sqlite3_stmt *stmt_;
-    bool ok_ = true;
-};
-
-// A write: BEGIN IMMEDIATE takes the write lock at once (waiting out other
-// programs up to the busy time-out), so a transaction never fails half-way for
-// a lock; anything not committed is rolled back.
-class Transaction
-{
-public:
-    explicit Transaction(Database &db) : db_(db), open_(Query(db, Begin).done()) { }
-    ~Transaction()
-    {
-        if (open_) {
-            Query(db_, Rollback).done();
-        }
-    }
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-    bool isOpen() const { return open_; }
-    bool commit()
-    {
-        if (open_ && Query(db_, Commit).done()) {
-            open_ = false;
-            return true;
-        }
-        return false;
-    }
-
-private:
-    Database &db_;
-    bool open_;
-};
-
-int pragmaInt(sqlite3 *db, const char *sql, bool &ok)
-{
-    sqlite3_stmt *stmt = nullptr;
-    int value = 0;
-    ok = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK
-        && sqlite3_step(stmt) == SQLITE_ROW;
-    if (ok) {
-        value = sqlite3_column_int(stmt, 0);
-    }
-    sqlite3_finalize(stmt);
-    return value;
-}
-
-bool quickCheckPasses(sqlite3 *db)
-{
-    sqlite3_stmt *stmt = nullptr;
-    bool ok = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &stmt, nullptr) == SQLITE_OK
-        && sqlite3_step(stmt) == SQLITE_ROW
-        && std::string_view(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))) == "ok";
-    sqlite3_finalize(stmt);
-    return ok;
-}
-
-// The file's folder resolved, so that SQLite's NOFOLLOW (which refuses a link
-// anywhere in the path) refuses only a store file that is itself a link: a
-// home folder reached through a link stays usable. Empty when it cannot be.
-std::string withRealFolder(const std::string &file)
-{
-    const auto slash = file.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
-    char *real = ::realpath(folder.c_str(), nullptr);
-    if (!real) {
-        return {};
-    }
-    std::string path(real);
-    std::free(real);
-    if (path.back() != '/') {
-        path += '/';
-    }
-    return path + file.substr(slash == std::string::npos ? 0 : slash + 1);
-}
-
-struct StoreFile
-{
-    std::string path;
-    // WAL: a writer does not wait for readers and a commit needs no journal to
-    // be synced; the -shm file it needs is why readers without write access to
-    // the folder (the machine store) cannot use it.
-    bool wal;
-};
-
-// Opens an existing database file (never through a link). A file that is not an
-// SQLite database, is someone else's, has a schema we do not know or fails its
-// check is left alone (nullptr); an empty one gets our schema when it can be written.
-std::unique_ptr<Database> openDatabase(const StoreFile &store, const RegistryStoreOptions &options)
-{
-    const std::string file = withRealFolder(store.path);
-    if (file.empty()) {
-        return nullptr;
-    }
-    sqlite3 *raw = nullptr;
-    const int rc = sqlite3_open_v2(file.c_str(), &raw,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
-    auto db =
-        std::make_unique<Database>(raw, LockWait(file, options.stuckAfterMs, options.waitLimitMs));
-    if (rc != SQLITE_OK) {
-        return nullptr;
-    }
-    db->writable = sqlite3_db_readonly(raw, "main") == 0;
-    bool ok = false;
-    if (pragmaInt(raw, "PRAGMA application_id", ok) == 0 && ok) {
-        // Empty or not ours. Decided under the write lock: another program may be
-        // setting up the same empty file right now.
-        if (!db->writable) {
-            return nullptr;
-        }
-        Transaction tx(*db);
-        if (!tx.isOpen()) {
-            return nullptr;
-        }
-        bool counted = false;
-        const int appId = pragmaInt(raw, "PRAGMA application_id", ok);
-        const int tables = pragmaInt(raw, "SELECT count(*) FROM sqlite_master", counted);
-        if (!ok || !counted) {
-            return nullptr;
-        }
-        if (appId == 0 && tables == 0
-            && sqlite3_exec(raw, Schema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-            return nullptr;
-        }
-        if (!tx.commit()) {
-            return nullptr;
-        }
-    }
-    if (pragmaInt(raw, "PRAGMA application_id", ok) != ApplicationId || !ok
-        || pragmaInt(raw, "PRAGMA user_version", ok) != SchemaVersion || !ok
-        || !quickCheckPasses(raw)) {
-        return nullptr;
-    }
-    if (db->writable) {
-        // Whatever another program left it in; a switch that cannot be made now
-        // (the lock stuck) leaves a mode that still works.
-        sqlite3_exec(raw, store.wal ? "PRAGMA journal_mode = WAL" : "PRAGMA journal_mode = DELETE",
-            nullptr, nullptr, nullptr);
-    }
-    if (store.wal) {
-        // A commit survives the program's crash; a power loss may take the last
-        // ones, as the registry's lazy flush may.
-        sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-    }
-    return db;
-}
 
 } // namespace
 
@@ -621,7 +211,7 @@ struct RegistryStore::Impl
         std::string path;
         for (std::string_view name : *names) {
             const std::string fold = upperCase(name);
-            path = joinPath(path, fold);
+            path = joinPath(path, fold, '\\');
             if (auto found = findKey(db, path)) {
                 id = *found;
                 continue;
@@ -682,7 +272,7 @@ std::optional<RegistryKey> RegistryStore::open(
     }
     std::string path;
     for (std::string_view name : *names) {
-        path = joinPath(path, upperCase(name));
+        path = joinPath(path, upperCase(name), '\\');
     }
     if (!path.empty() && !r->known.contains(path)) { // the root is there even with no file yet
         Database *db = impl_->database(*r, false);
@@ -711,7 +301,7 @@ std::optional<RegistryKey> RegistryStore::create(
     }
     std::string path;
     for (std::string_view name : *names) {
-        path = joinPath(path, upperCase(name));
+        path = joinPath(path, upperCase(name), '\\');
     }
     return impl_->handleFor(root, std::move(path), subkey);
 }
@@ -766,7 +356,7 @@ bool RegistryStore::deleteKey(RegistryKey key, std::string_view subkey)
     }
     std::string path = k->path;
     for (std::string_view name : *names) {
-        path = joinPath(path, upperCase(name));
+        path = joinPath(path, upperCase(name), '\\');
     }
     Transaction tx(*db);
     const auto id = tx.isOpen() ? Impl::findKey(*db, path) : std::nullopt;

@@ -11,10 +11,11 @@
 // beside the old item and renamed over it. Leftovers of writers killed
 // meanwhile are removed by a later operation into the same folder.
 
-#include "platform/linux/writer_leftovers.h"
 #include "platform/linux/file_tree.h"
 #include "platform/linux/shell_paths.h"
 #include "platform/linux/unique_fd.h"
+#include "platform/linux/writer_leftovers.h"
+#include "platform/path_join.h"
 #include "platform/shell_file_operation.h"
 
 #include <algorithm>
@@ -138,35 +139,12 @@ struct GErrorHolder
     ~GErrorHolder() { g_clear_error(&error); }
 };
 
-std::string join(const std::string &folder, const std::string &name)
-{
-    if (folder.empty() || folder == ".") {
-        return name;
-    }
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
 std::string withoutTrailingSlashes(std::string path)
 {
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
     }
     return path;
-}
-
-std::string folderOf(const std::string &path)
-{
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string &path)
-{
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool lstatOf(const std::string &path, struct stat &st)
@@ -193,7 +171,7 @@ std::string freeName(const std::string &path)
     const std::string stem = name.substr(0, dot);
     const std::string ext = name.substr(dot);
     for (int n = 2; n < 100000; ++n) {
-        std::string candidate = join(folder, stem + " (" + std::to_string(n) + ")" + ext);
+        std::string candidate = joinFilePath(folder, stem + " (" + std::to_string(n) + ")" + ext);
         if (!exists(candidate)) {
             return candidate;
         }
@@ -217,7 +195,7 @@ std::string resolvedFuturePath(const std::string &path)
     }
     std::string resolved = real;
     std::free(real);
-    return join(resolved == "/" ? "/" : resolved, tail);
+    return joinFilePath(resolved == "/" ? "/" : resolved, tail);
 }
 
 bool isInside(const std::string &folder, const std::string &target)
@@ -382,7 +360,7 @@ private:
         for (const auto &name : names) {
             // An item still being written is nobody's file yet.
             if (name.rfind(TemporaryPrefix, 0) != 0 && shellpath::wildcardMatch(pattern, name)) {
-                sources.push_back(bare ? name : join(folder, name));
+                sources.push_back(bare ? name : joinFilePath(folder, name));
             }
         }
         std::sort(sources.begin(), sources.end());
@@ -470,7 +448,7 @@ private:
             return c;
         }
         for (const auto &source : sources) {
-            const std::string target = into ? join(to, nameOf(source)) : to;
+            const std::string target = into ? joinFilePath(to, nameOf(source)) : to;
             if (Code c = transfer(source, target)) {
                 return c;
             }

@@ -1,5 +1,6 @@
 #include "platform/shell_folders.h"
 
+#include "platform/path_join.h"
 #include "platform/shell.h"
 
 #include <gio/gio.h>
@@ -20,12 +21,6 @@ struct GUnref
     void operator()(void *p) const { g_object_unref(p); }
 };
 template<class T> using GObjectPtr = std::unique_ptr<T, GUnref>;
-
-std::string joined(const char *folder, const char *name)
-{
-    std::unique_ptr<char, GFree> path(g_build_filename(folder, name, nullptr));
-    return path.get();
-}
 
 std::optional<std::string> userDir(GUserDirectory which)
 {
@@ -90,11 +85,11 @@ public:
         case CsidlPrograms:
         case CsidlStartMenu:
             // The desktop's menu: the user's desktop entries (one folder, no separate root).
-            return joined(g_get_user_data_dir(), "applications");
+            return joinFilePath(g_get_user_data_dir(), "applications");
         case CsidlStartup:
-            return joined(g_get_user_config_dir(), "autostart");
+            return joinFilePath(g_get_user_config_dir(), "autostart");
         case CsidlFonts:
-            return joined(g_get_user_data_dir(), "fonts");
+            return joinFilePath(g_get_user_data_dir(), "fonts");
         case CsidlAppData:
             return std::string(g_get_user_config_dir());
         case CsidlLocalAppData:

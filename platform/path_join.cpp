@@ -1,0 +1,35 @@
+#include "platform/path_join.h"
+
+namespace platform {
+
+std::string joinPath(std::string_view parent, std::string_view name, char separator)
+{
+    std::string path(parent);
+    if (!path.empty() && path.back() != separator) {
+        path += separator;
+    }
+    path += name;
+    return path;
+}
+
+std::string joinFilePath(std::string_view folder, std::string_view name)
+{
+    return joinPath(folder == "." ? std::string_view() : folder, name, '/');
+}
+
+std::string folderOf(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string_view::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : std::string(path.substr(0, slash));
+}
+
+std::string nameOf(std::string_view path)
+{
+    const auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+} // namespace platform
