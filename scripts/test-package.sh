@@ -15,6 +15,8 @@
 # Needs root (it installs a package). Run by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/xvfb.sh
+source scripts/xvfb.sh
 
 if [[ $(id -u) -ne 0 ]]; then
   echo "test-package: needs root (installs and removes the package)" >&2
@@ -69,19 +71,9 @@ dpkg -L portprobe >"$work/installed.txt"
 [[ "$(portprobe-io --virtual read)" == "0 0x00 00000000" ]]
 grep -q '^/usr/share/man/ja/man1/portprobe-io.1.gz$' "$work/installed.txt"
 
-# A display of our own: the first free number from 90 on.
-display=90
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do
-  display=$((display + 1))
-done
-# -ac: the unprivileged run connects to the same server.
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -ac >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  [[ -e /tmp/.X11-unix/X$display ]] && break
-  sleep 0.2
-done
-export DISPLAY=":$display"
+# A display of our own; -ac: the unprivileged run connects to the same server.
+start_xvfb 1280x1024x24 -ac
+export DISPLAY="$xvfb_display"
 
 # Asks a window to close, as a window manager's close button does
 # (WM_DELETE_WINDOW); a bare Xvfb has no window manager to do it.

@@ -12,6 +12,8 @@
 #   scripts/test-windows-installer.sh <installer.exe>
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/xvfb.sh
+source scripts/xvfb.sh
 installer=$(realpath "$1")
 
 wine=/usr/lib/wine/wine64
@@ -45,19 +47,10 @@ fail() {
   exit 1
 }
 
-# A display of our own: the first free number from 90 on (-ac: the unprivileged user connects).
-display=90
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do
-  display=$((display + 1))
-done
-# Wide enough for the board window beside the console.
-Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp -ac >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  [[ -e /tmp/.X11-unix/X$display ]] && break
-  sleep 0.2
-done
-export DISPLAY=":$display"
+# A display of our own (-ac: the unprivileged user connects), wide enough for
+# the board window beside the console.
+start_xvfb 1920x1080x24 -ac
+export DISPLAY="$xvfb_display"
 
 echo "-- fresh Wine prefix"
 run "$wine" wineboot --init >/dev/null 2>&1

@@ -7,6 +7,8 @@
 # (scripts/test-windows-installer.sh). Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/xvfb.sh
+source scripts/xvfb.sh
 
 bash scripts/setup.sh --windows
 
@@ -85,19 +87,10 @@ cmake --build --preset windows-gui --target portprobe_deploy portprobe_window_te
 echo "built in $((SECONDS - start)) s"
 
 # Qt's event dispatcher needs Wine's window driver even on the offscreen platform:
-# a display of our own (the first free number from 90 on), nothing shown on it.
-display=90
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do
-  display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  [[ -e /tmp/.X11-unix/X$display ]] && break
-  sleep 0.2
-done
+# a display of our own, nothing shown on it.
+start_xvfb 1280x1024x24
 start=$SECONDS
-DISPLAY=":$display" ctest --preset windows-gui -R '^tst_'
+DISPLAY="$xvfb_display" ctest --preset windows-gui -R '^tst_'
 echo "window tests under Wine in $((SECONDS - start)) s"
 kill "$xvfb_pid"
 xvfb_pid=""

@@ -235,19 +235,30 @@ int listNames(int folderFd, std::vector<std::string> &names)
     return error;
 }
 
-int checkMovable(int dirFd, const char *name)
+namespace {
+
+/// Reads @p name in folder @p dirFd and its folder, and checks that this user
+/// may take the entry out of that folder.
+int checkTakeable(int dirFd, const char *name, struct stat &parent, struct stat &st)
 {
-    struct stat parent
-    { };
-    struct stat st
-    { };
     if (::fstat(dirFd, &parent) != 0 || ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno;
     }
     if (int error = mayChange(dirFd)) {
         return error;
     }
-    if (int error = mayRemoveFrom(parent, st)) {
+    return mayRemoveFrom(parent, st);
+}
+
+} // namespace
+
+int checkMovable(int dirFd, const char *name)
+{
+    struct stat parent
+    { };
+    struct stat st
+    { };
+    if (int error = checkTakeable(dirFd, name, parent, st)) {
         return error;
     }
     if (!S_ISDIR(st.st_mode)) {
@@ -266,13 +277,7 @@ int checkRemovable(int dirFd, const char *name)
     { };
     struct stat st
     { };
-    if (::fstat(dirFd, &parent) != 0 || ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno;
-    }
-    if (int error = mayChange(dirFd)) {
-        return error;
-    }
-    if (int error = mayRemoveFrom(parent, st)) {
+    if (int error = checkTakeable(dirFd, name, parent, st)) {
         return error;
     }
     return S_ISDIR(st.st_mode) ? checkFolder(dirFd, parent, name, st) : 0;
