@@ -9,10 +9,12 @@
 #include "platform/sim/sim_board.h"
 #include "support/QuillFunc_INI.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <csignal>
 #include <map>
-#include <sys/stat.h>
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -91,17 +93,22 @@ void playScenario(const QString &scenario)
 
 QString settingsFingerprint(const QString &path)
 {
-    struct stat info = {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
         return QStringLiteral("missing");
     }
     QFile file(path);
     file.open(QIODevice::ReadOnly);
-    return QString::fromLatin1(file.readAll())
-        + QStringLiteral("|%1|%2.%3")
-              .arg(info.st_ino)
-              .arg(info.st_mtim.tv_sec)
-              .arg(info.st_mtim.tv_nsec);
+    QString stamp = QString::number(info.lastModified().toMSecsSinceEpoch());
+#ifdef Q_OS_UNIX
+    // A replacement by rename shows in the inode, a rewrite within the same
+    // millisecond in the nanoseconds.
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        stamp += QStringLiteral("|%1|%2").arg(st.st_ino).arg(st.st_mtim.tv_nsec);
+    }
+#endif
+    return QString::fromLatin1(file.readAll()) + QLatin1Char('|') + stamp;
 }
 
 // A settings file as the parent test leaves it for the child: @p content,
