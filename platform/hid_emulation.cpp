@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -22,10 +23,9 @@ HidEmulation::Object &HidEmulation::add(Kind kind, HidHandle &handle)
     handle = nextHandle_;
     nextHandle_ += 4;
     // Handles only grow, so the table stays in handle order.
-    auto &[key, object] = objects_.emplace_back();
-    key = handle;
-    object.kind = kind;
-    return object;
+    Object fresh;
+    fresh.kind = kind;
+    return objects_.emplace_back(handle, std::move(fresh)).second;
 }
 
 HidEmulation::Objects::iterator HidEmulation::lookup(HidHandle handle)
