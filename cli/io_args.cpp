@@ -222,6 +222,9 @@ struct Parser
             return fail("no command (list, write, read or watch)");
         }
         options.command = *command;
+        if (options.command != Command::Write) {
+            options.value = 0; // help or version replaced the write
+        }
         if ((intervalGiven || options.count) && options.command != Command::Watch
             && options.command != Command::Help && options.command != Command::Version) {
             return fail("--interval and --count belong to watch");
