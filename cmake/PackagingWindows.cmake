@@ -8,10 +8,10 @@ set(PORTPROBE_QT_PLUGINS platforms/qwindows.dll imageformats/qico.dll styles/qwi
 
 add_custom_target(portprobe_deploy ALL
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${PORTPROBE_OBJDUMP} -DRUNTIME_DIR=${PORTPROBE_RUNTIME_DIR}
-          "-DPROGRAMS=portprobe.exe;portprobe-demo.exe" -DQT_PLUGINS=${PORTPROBE_QT_PREFIX}/plugins
+          "-DPROGRAMS=portprobe.exe;portprobe-demo.exe;portprobe-io.exe" -DQT_PLUGINS=${PORTPROBE_QT_PREFIX}/plugins
           "-DPLUGINS=${PORTPROBE_QT_PLUGINS}" "-DSEARCH_DIRS=${PORTPROBE_DLL_SEARCH_DIRS}"
           -P ${CMAKE_SOURCE_DIR}/cmake/DeployWindows.cmake
-  DEPENDS portprobe portprobe-demo ${CMAKE_SOURCE_DIR}/cmake/DeployWindows.cmake
+  DEPENDS portprobe portprobe-demo portprobe-io ${CMAKE_SOURCE_DIR}/cmake/DeployWindows.cmake
   COMMENT "Gathering the DLLs and Qt plugins beside the programs"
   VERBATIM)
 
