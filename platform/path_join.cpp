@@ -32,4 +32,12 @@ std::string nameOf(std::string_view path)
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
+std::string withoutTrailingSlashes(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/') {
+        path.remove_suffix(1);
+    }
+    return std::string(path);
+}
+
 } // namespace platform

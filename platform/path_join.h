@@ -21,4 +21,7 @@ std::string folderOf(std::string_view path);
 /// The last name of a file path: what follows its last '/' (all of it without one).
 std::string nameOf(std::string_view path);
 
+/// A file path without the slashes it ends in; "/" stays "/".
+std::string withoutTrailingSlashes(std::string_view path);
+
 } // namespace platform
