@@ -1,75 +1,28 @@
+// The drive service (the Win32 drive calls) over Linux mounts. Windows'
+// answers are rebuilt from what Linux knows: the file-system type stands for
+// the drive type and the volume's flags, and udev's links give label and
+// serial. Nothing here writes to a volume: relabelling is refused and
+// formatting is the desktop's disk utility, which asks the user itself.
+
 #include "platform/linux/drive_linux.h"
+#include "platform/linux/spawn.h"
+#include "platform/path_join.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <limits>
-#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace platform::linux_drive {
 namespace {
-
-bool oneOf(const std::string &value, std::initializer_list<const char *> names)
-{
-    return std::any_of(names.begin(), names.end(), [&](const char *n) { return value == n; });
-}
-
-bool hasOption(const std::string &options, const std::string &name)
-{
-    std::stringstream in(options);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        if (item == name || item.rfind(name + "=", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// mountinfo escapes blank, tab, newline and backslash as \ooo.
-std::string unescapeOctal(const std::string &text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size()
-            && std::all_of(text.begin() + i + 1, text.begin() + i + 4,
-                [](char c) { return c >= '0' && c <= '7'; })) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// udev's link names escape unsafe bytes as \xHH.
-std::string unescapeHex(const std::string &text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x'
-            && std::isxdigit(static_cast<unsigned char>(text[i + 2]))
-            && std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
-            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 std::string readFirstLine(const std::string &path)
 {
@@ -79,91 +32,118 @@ std::string readFirstLine(const std::string &path)
     return line;
 }
 
-std::string withoutTrailingSlash(std::string_view root)
-{
-    std::string path(root);
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-std::uint64_t hexValue(const std::string &digits)
-{
-    return std::stoull(digits, nullptr, 16);
-}
-
 std::int32_t clamp32(std::uint64_t value)
 {
     return static_cast<std::int32_t>(
         std::min<std::uint64_t>(value, std::numeric_limits<std::int32_t>::max()));
 }
 
+/// The drive type a file-system type tells by itself; DriveNoRootDir when it
+/// takes the block device to tell.
+std::uint32_t driveTypeOfFileSystem(const std::string &fs)
+{
+    if (oneOf(fs,
+            { "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "ceph", "glusterfs",
+                "lustre", "gpfs", "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "fuse.s3fs",
+                "davfs" })) {
+        return DriveRemote;
+    }
+    if (oneOf(fs, { "tmpfs", "ramfs", "devtmpfs" })) {
+        return DriveRamdisk;
+    }
+    if (oneOf(fs,
+            { "proc", "sysfs", "devpts", "cgroup", "cgroup2", "securityfs", "debugfs", "tracefs",
+                "pstore", "bpf", "configfs", "mqueue", "hugetlbfs", "fusectl", "binfmt_misc",
+                "autofs", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs" })) {
+        return DriveUnknown;
+    }
+    return DriveNoRootDir;
+}
+
+/// The name Windows gives file system @p fs; FAT32 from 65525 clusters on,
+/// as the FAT type itself is decided.
+std::string fileSystemName(const std::string &fs, const struct statvfs &st)
+{
+    if (oneOf(fs, { "vfat", "msdos" })) {
+        return st.f_blocks >= 65525 ? "FAT32" : "FAT";
+    }
+    if (fs == "exfat") {
+        return "exFAT";
+    }
+    if (oneOf(fs, { "ntfs", "ntfs3" })) {
+        return "NTFS";
+    }
+    if (fs == "iso9660") {
+        return "CDFS";
+    }
+    if (fs == "udf") {
+        return "UDF";
+    }
+    return fs;
+}
+
+/// The longest name: Windows' file systems report at most 255.
+std::uint32_t maxComponentLength(const std::string &fs, const struct statvfs &st)
+{
+    const bool windowsFs = oneOf(fs, { "vfat", "msdos", "exfat", "ntfs", "ntfs3" });
+    return static_cast<std::uint32_t>(
+        windowsFs ? std::min<unsigned long>(st.f_namemax, 255) : st.f_namemax);
+}
+
+/// The File* flags of a mount: its type's, its options' and read-only.
+std::uint32_t fileSystemFlags(const MountEntry &entry, const struct statvfs &st)
+{
+    const std::string &fs = entry.fsType;
+    const std::string &options = entry.superOptions;
+    std::uint32_t flags = 0;
+    if (!oneOf(fs, { "vfat", "msdos", "exfat" }) && !hasMountOption(options, "nocase")) {
+        flags |= FileCaseSensitiveSearch;
+    }
+    if (fs != "msdos") {
+        flags |= FileCasePreservedNames;
+    }
+    if (oneOf(fs, { "vfat", "exfat", "ntfs", "ntfs3", "udf" })) {
+        flags |= FileUnicodeOnDisk;
+    }
+    if ((oneOf(fs,
+             { "ext2", "ext3", "ext4", "xfs", "btrfs", "f2fs", "jfs", "reiserfs", "tmpfs", "zfs",
+                 "ocfs2", "gfs2", "nfs4", "ceph", "ntfs", "ntfs3" })
+            || hasMountOption(options, "acl"))
+        && !hasMountOption(options, "noacl")) {
+        flags |= FilePersistentAcls;
+    }
+    if (oneOf(fs, { "btrfs", "ntfs", "ntfs3", "zfs" })
+        || hasMountOption(options, "compress_algorithm")) {
+        flags |= FileFileCompression;
+    }
+    if (oneOf(fs, { "squashfs", "cramfs", "erofs" }) || hasMountOption(options, "compress")
+        || hasMountOption(options, "compress-force")) {
+        flags |= FileVolumeIsCompressed;
+    }
+    if (st.f_flag & ST_RDONLY) {
+        flags |= FileReadOnlyVolume;
+    }
+    return flags;
+}
+
+/// Runs @p args and waits until the program ends (the format dialog is modal,
+/// as the shell's is); 0 when it ended well.
+std::int32_t runModal(const std::vector<std::string> &args)
+{
+    const pid_t pid = spawnOnPath(args);
+    if (pid < 0) {
+        return ShfmtError;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return ShfmtError;
+        }
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : ShfmtError;
+}
+
 } // namespace
-
-std::vector<MountEntry> parseMountinfo(const std::string &text)
-{
-    std::vector<MountEntry> entries;
-    std::stringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::stringstream in(line);
-        std::vector<std::string> fields;
-        std::string field;
-        while (in >> field) {
-            fields.push_back(field);
-        }
-        auto dash = std::find(fields.begin(), fields.end(), "-");
-        if (fields.size() < 6 || dash == fields.end() || fields.end() - dash < 3
-            || dash - fields.begin() < 6) {
-            continue;
-        }
-        MountEntry entry;
-        unsigned major = 0, minor = 0;
-        char colon = 0;
-        std::stringstream numbers(fields[2]);
-        if (!(numbers >> major >> colon >> minor) || colon != ':') {
-            continue;
-        }
-        entry.major = major;
-        entry.minor = minor;
-        entry.mountPoint = unescapeOctal(fields[4]);
-        entry.mountOptions = fields[5];
-        entry.fsType = dash[1];
-        entry.source = unescapeOctal(dash[2]);
-        entry.superOptions = dash + 3 < fields.end() ? dash[3] : std::string();
-        if (entry.mountPoint.empty() || entry.mountPoint.front() != '/') {
-            continue;
-        }
-        entries.push_back(std::move(entry));
-    }
-    return entries;
-}
-
-std::uint32_t serialFromUuid(const std::string &fsType, const std::string &uuid)
-{
-    std::string digits;
-    for (char c : uuid) {
-        if (std::isxdigit(static_cast<unsigned char>(c))) {
-            digits += c;
-        } else if (c != '-') {
-            return 0;
-        }
-    }
-    // FAT and exFAT: the 32-bit volume serial itself (shown as XXXX-XXXX);
-    // NTFS: its 64-bit serial, of which Windows reports the low half;
-    // 128-bit UUIDs (ext4, xfs, btrfs, ...): their first 32 bits.
-    if (oneOf(fsType, { "vfat", "msdos", "exfat" }) && digits.size() == 8) {
-        return static_cast<std::uint32_t>(hexValue(digits));
-    }
-    if (oneOf(fsType, { "ntfs", "ntfs3", "fuseblk" }) && digits.size() == 16) {
-        return static_cast<std::uint32_t>(hexValue(digits.substr(8)));
-    }
-    if (digits.size() == 32) {
-        return static_cast<std::uint32_t>(hexValue(digits.substr(0, 8)));
-    }
-    return 0;
-}
 
 MountDrives::MountDrives(MountDrivesOptions options) : options_(std::move(options))
 {
@@ -187,7 +167,7 @@ bool MountDrives::findMount(std::string_view root, MountEntry &entry) const
     if (root.empty() || root.front() != '/') {
         return false;
     }
-    std::string path = withoutTrailingSlash(root);
+    std::string path = withoutTrailingSlashes(root);
     // The last mount on a point is the one that is seen there.
     std::vector<MountEntry> all = mounts();
     auto it = std::find_if(
@@ -253,7 +233,7 @@ std::string MountDrives::udevLink(const std::string &folder, const std::string &
         }
         std::string text(target.data(), static_cast<std::size_t>(n));
         if (text.substr(text.find_last_of('/') + 1) == deviceName) {
-            found = unescapeHex(name);
+            found = unescapeUdevName(name);
             break;
         }
     }
@@ -299,20 +279,8 @@ std::uint32_t MountDrives::driveType(std::string_view root)
         return DriveNoRootDir;
     }
     const std::string &fs = entry.fsType;
-    if (oneOf(fs,
-            { "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "ceph", "glusterfs",
-                "lustre", "gpfs", "fuse.sshfs", "fuse.rclone", "fuse.glusterfs", "fuse.s3fs",
-                "davfs" })) {
-        return DriveRemote;
-    }
-    if (oneOf(fs, { "tmpfs", "ramfs", "devtmpfs" })) {
-        return DriveRamdisk;
-    }
-    if (oneOf(fs,
-            { "proc", "sysfs", "devpts", "cgroup", "cgroup2", "securityfs", "debugfs", "tracefs",
-                "pstore", "bpf", "configfs", "mqueue", "hugetlbfs", "fusectl", "binfmt_misc",
-                "autofs", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs" })) {
-        return DriveUnknown;
+    if (const std::uint32_t type = driveTypeOfFileSystem(fs); type != DriveNoRootDir) {
+        return type;
     }
     Device device;
     if (!findDevice(entry, device)) {
@@ -336,6 +304,19 @@ std::uint32_t MountDrives::driveType(std::string_view root)
     return DriveFixed;
 }
 
+/// The kernel name of the block device behind @p entry; empty for none.
+std::string MountDrives::deviceNameOf(const MountEntry &entry) const
+{
+    Device device;
+    if (findDevice(entry, device)) {
+        return device.name;
+    }
+    if (entry.source.rfind("/dev/", 0) == 0) {
+        return entry.source.substr(entry.source.find_last_of('/') + 1);
+    }
+    return {};
+}
+
 bool MountDrives::volumeInformation(std::string_view root, VolumeInformation &info)
 {
     MountEntry entry;
@@ -344,68 +325,13 @@ bool MountDrives::volumeInformation(std::string_view root, VolumeInformation &in
     if (!findMount(root, entry) || !stat(root, st)) {
         return false;
     }
-    const std::string &fs = entry.fsType;
-    bool fat = oneOf(fs, { "vfat", "msdos" });
-    bool windowsFs = fat || oneOf(fs, { "exfat", "ntfs", "ntfs3" });
-
     VolumeInformation result;
-    if (fat) {
-        // FAT32 from 65525 clusters on, as the FAT type itself is decided.
-        result.fileSystemName = st.f_blocks >= 65525 ? "FAT32" : "FAT";
-    } else if (fs == "exfat") {
-        result.fileSystemName = "exFAT";
-    } else if (oneOf(fs, { "ntfs", "ntfs3" })) {
-        result.fileSystemName = "NTFS";
-    } else if (fs == "iso9660") {
-        result.fileSystemName = "CDFS";
-    } else if (fs == "udf") {
-        result.fileSystemName = "UDF";
-    } else {
-        result.fileSystemName = fs;
-    }
-    result.maxComponentLength = static_cast<std::uint32_t>(
-        windowsFs ? std::min<unsigned long>(st.f_namemax, 255) : st.f_namemax);
-
-    std::uint32_t flags = 0;
-    if (!oneOf(fs, { "vfat", "msdos", "exfat" }) && !hasOption(entry.superOptions, "nocase")) {
-        flags |= FileCaseSensitiveSearch;
-    }
-    if (fs != "msdos") {
-        flags |= FileCasePreservedNames;
-    }
-    if (oneOf(fs, { "vfat", "exfat", "ntfs", "ntfs3", "udf" })) {
-        flags |= FileUnicodeOnDisk;
-    }
-    if ((oneOf(fs,
-             { "ext2", "ext3", "ext4", "xfs", "btrfs", "f2fs", "jfs", "reiserfs", "tmpfs", "zfs",
-                 "ocfs2", "gfs2", "nfs4", "ceph", "ntfs", "ntfs3" })
-            || hasOption(entry.superOptions, "acl"))
-        && !hasOption(entry.superOptions, "noacl")) {
-        flags |= FilePersistentAcls;
-    }
-    if (oneOf(fs, { "btrfs", "ntfs", "ntfs3", "zfs" })
-        || hasOption(entry.superOptions, "compress_algorithm")) {
-        flags |= FileFileCompression;
-    }
-    if (oneOf(fs, { "squashfs", "cramfs", "erofs" }) || hasOption(entry.superOptions, "compress")
-        || hasOption(entry.superOptions, "compress-force")) {
-        flags |= FileVolumeIsCompressed;
-    }
-    if (st.f_flag & ST_RDONLY) {
-        flags |= FileReadOnlyVolume;
-    }
-    result.fileSystemFlags = flags;
-
-    Device device;
-    std::string name;
-    if (findDevice(entry, device)) {
-        name = device.name;
-    } else if (entry.source.rfind("/dev/", 0) == 0) {
-        name = entry.source.substr(entry.source.find_last_of('/') + 1);
-    }
-    if (!name.empty()) {
+    result.fileSystemName = fileSystemName(entry.fsType, st);
+    result.maxComponentLength = maxComponentLength(entry.fsType, st);
+    result.fileSystemFlags = fileSystemFlags(entry, st);
+    if (const std::string name = deviceNameOf(entry); !name.empty()) {
         result.volumeName = udevLink("by-label", name);
-        result.serialNumber = serialFromUuid(fs, udevLink("by-uuid", name));
+        result.serialNumber = serialFromUuid(entry.fsType, udevLink("by-uuid", name));
     }
     info = std::move(result);
     return true;
@@ -446,6 +372,29 @@ bool MountDrives::listRoot(std::string_view root)
     return ok;
 }
 
+/// Program @p name in the option's folders or those of $PATH; empty when missing.
+std::string MountDrives::findProgram(const std::string &name) const
+{
+    std::vector<std::string> folders = options_.programFolders;
+    if (folders.empty()) {
+        const char *path = std::getenv("PATH");
+        std::stringstream in(path ? path : "");
+        std::string folder;
+        while (std::getline(in, folder, ':')) {
+            if (!folder.empty()) {
+                folders.push_back(folder);
+            }
+        }
+    }
+    for (const std::string &folder : folders) {
+        std::string candidate = joinPath(folder, name, '/');
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
 std::int32_t MountDrives::formatDrive(
     std::intptr_t, std::uint32_t, std::uint32_t, std::uint32_t, std::string_view root)
 {
@@ -460,46 +409,11 @@ std::int32_t MountDrives::formatDrive(
     if (::stat((options_.devRoot + entry.source.substr(4)).c_str(), &st) != 0) {
         return ShfmtError;
     }
-    std::vector<std::string> folders = options_.programFolders;
-    if (folders.empty()) {
-        const char *path = std::getenv("PATH");
-        std::stringstream in(path ? path : "");
-        std::string folder;
-        while (std::getline(in, folder, ':')) {
-            if (!folder.empty()) {
-                folders.push_back(folder);
-            }
-        }
-    }
-    std::string program;
-    for (const std::string &folder : folders) {
-        std::string candidate = folder + "/gnome-disks";
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            program = candidate;
-            break;
-        }
-    }
+    const std::string program = findProgram("gnome-disks");
     if (program.empty()) {
         return ShfmtError;
     }
-    std::vector<std::string> args = { program, "--block-device", entry.source, "--format-device" };
-    std::vector<char *> argv;
-    for (std::string &arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-        return ShfmtError;
-    }
-    // The dialog is modal, as the shell's is: wait until the utility ends.
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return ShfmtError;
-        }
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : ShfmtError;
+    return runModal({ program, "--block-device", entry.source, "--format-device" });
 }
 
 } // namespace platform::linux_drive

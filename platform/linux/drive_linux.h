@@ -7,6 +7,7 @@
 // a fake tree.
 
 #include "platform/drive.h"
+#include "platform/linux/mount_table.h"
 
 #include <functional>
 #include <string>
@@ -25,24 +26,6 @@ struct MountDrivesOptions
     /// Where the disk utility is looked for; empty: the folders of $PATH.
     std::vector<std::string> programFolders;
 };
-
-/// One line of mountinfo, with its escapes decoded.
-struct MountEntry
-{
-    unsigned major = 0;
-    unsigned minor = 0;
-    std::string mountPoint;
-    std::string mountOptions;
-    std::string fsType;
-    std::string source;
-    std::string superOptions;
-};
-
-/// Parses mountinfo text; lines that do not parse are skipped.
-std::vector<MountEntry> parseMountinfo(const std::string &text);
-
-/// The volume serial an udev UUID text stands for, for file system @p fsType.
-std::uint32_t serialFromUuid(const std::string &fsType, const std::string &uuid);
 
 class MountDrives final : public Drives
 {
@@ -72,6 +55,8 @@ private:
     bool findDevice(const MountEntry &entry, Device &device) const;
     bool stat(std::string_view root, struct statvfs &out) const;
     std::string udevLink(const std::string &folder, const std::string &deviceName) const;
+    std::string deviceNameOf(const MountEntry &entry) const;
+    std::string findProgram(const std::string &name) const;
 
     MountDrivesOptions options_;
 };
