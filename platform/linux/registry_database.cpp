@@ -1,8 +1,15 @@
+// The registry store's connection to one database file: the file made
+// safely (never through a link, with its modes whatever the umask), opened
+// with its checks, given the schema when empty, and the lock-wait rule. A
+// file that is not ours is never written.
+
 #include "platform/linux/registry_database.h"
+#include "platform/linux/unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,8 +109,7 @@ std::string withRealFolder(const std::string &file)
     return path + file.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
-} // namespace
-
+/// Makes the missing folders above @p file with @p mode (whatever the umask).
 bool makeParents(const std::string &file, mode_t mode)
 {
     for (std::size_t at = file.find('/', 1); at != std::string::npos; at = file.find('/', at + 1)) {
@@ -115,6 +121,26 @@ bool makeParents(const std::string &file, mode_t mode)
         }
     }
     return true;
+}
+
+} // namespace
+
+bool prepareStoreFile(const std::string &file, bool create, mode_t fileMode, mode_t dirMode)
+{
+    struct stat st;
+    if (::lstat(file.c_str(), &st) == 0) {
+        return S_ISREG(st.st_mode);
+    }
+    if (errno != ENOENT || !create || !makeParents(file, dirMode)) {
+        return false;
+    }
+    const UniqueFd fd(
+        ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, fileMode));
+    if (fd) {
+        ::fchmod(fd.get(), fileMode); // whatever the umask
+        return true;
+    }
+    return errno == EEXIST;
 }
 
 LockWait::LockWait(const std::string &file, int stuckAfterMs, int limitMs)

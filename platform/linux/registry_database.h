@@ -197,8 +197,11 @@ struct StoreFile
     bool wal;
 };
 
-/// Makes the missing folders above @p file with @p mode (whatever the umask).
-bool makeParents(const std::string &file, mode_t mode);
+/// Whether store file @p file can be opened: it is a regular file, or it was
+/// missing and (with @p create) is made now, empty, with @p fileMode and its
+/// missing folders with @p dirMode (whatever the umask). A link, a folder or
+/// anything else is never written through.
+bool prepareStoreFile(const std::string &file, bool create, mode_t fileMode, mode_t dirMode);
 
 // Opens an existing database file (never through a link). A file that is not an
 // SQLite database, is someone else's, has a schema we do not know or fails its

@@ -1,6 +1,11 @@
+// The registry's operations (open, create, enumerate, query, set, delete)
+// over one SQLite store per root; the connection and the schema are
+// registry_database.cpp's. Keys and values keep Windows' names, limits and
+// results; every write is one transaction, so a killed writer leaves the
+// store as it was before or after, never between.
+
 #include "platform/linux/registry_store.h"
 #include "platform/linux/registry_database.h"
-#include "platform/linux/unique_fd.h"
 #include "platform/linux/xdg.h"
 
 #include "platform/codepage.h"
@@ -10,13 +15,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
 #include <limits>
 #include <mutex>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -136,23 +138,8 @@ struct RegistryStore::Impl
             return root.db.get();
         }
         const std::string &file = root.file.path;
-        if (file.empty()) {
+        if (file.empty() || !prepareStoreFile(file, create, root.fileMode, root.dirMode)) {
             return nullptr;
-        }
-        struct stat st;
-        if (::lstat(file.c_str(), &st) != 0) {
-            if (errno != ENOENT || !create || !makeParents(file, root.dirMode)) {
-                return nullptr;
-            }
-            const UniqueFd fd(::open(
-                file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, root.fileMode));
-            if (fd) {
-                ::fchmod(fd.get(), root.fileMode); // whatever the umask
-            } else if (errno != EEXIST) {
-                return nullptr;
-            }
-        } else if (!S_ISREG(st.st_mode)) {
-            return nullptr; // a link, a folder, ...: never written through
         }
         root.db = openDatabase(root.file, options);
         return root.db.get();
