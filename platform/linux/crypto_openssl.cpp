@@ -1,5 +1,12 @@
+// The CryptoAPI provider over OpenSSL 3: contexts, hashes, RC4 session keys
+// and the user's RSA key-exchange key behind numbered handles, each call
+// giving CryptoAPI's result and last error. Keys live in one library
+// context of our own; the key container on disk is crypto_key_store.cpp's,
+// the key blob format crypto_simple_blob.cpp's.
+
 #include "platform/linux/crypto_openssl.h"
 #include "platform/linux/crypto_key_store.h"
+#include "platform/linux/crypto_simple_blob.h"
 #include "platform/linux/xdg.h"
 
 #include <openssl/core_names.h>
@@ -7,7 +14,6 @@
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 #include <openssl/rand.h>
-#include <openssl/rsa.h>
 
 #include <algorithm>
 #include <array>
@@ -39,8 +45,6 @@ bool succeed()
 // Key lengths the Enhanced provider gives RC4 when the caller names none.
 constexpr std::size_t Rc4KeyBytes = 16;
 constexpr std::uint32_t DefaultRc4Bits = 128;
-constexpr std::size_t BlobHeaderBytes = 12; // BLOBHEADER + ALG_ID of the wrapping key
-constexpr std::uint8_t BlobVersion = 2;
 
 struct LibCtxDeleter
 {
@@ -367,8 +371,8 @@ bool OpensslCrypto::exportKey(CryptHandle key, CryptHandle expKey, std::uint32_t
     if (!session->exportable) {
         return fail(NteBadKeyState);
     }
-    std::size_t modulus = static_cast<std::size_t>(EVP_PKEY_get_size(wrapper->pkey.get()));
-    std::uint32_t needed = static_cast<std::uint32_t>(BlobHeaderBytes + modulus);
+    const auto needed = static_cast<std::uint32_t>(
+        SimpleBlobHeaderBytes + static_cast<std::size_t>(EVP_PKEY_get_size(wrapper->pkey.get())));
     if (!data) {
         length = needed;
         return succeed();
@@ -377,29 +381,9 @@ bool OpensslCrypto::exportKey(CryptHandle key, CryptHandle expKey, std::uint32_t
         length = needed;
         return fail(ErrorMoreData);
     }
-    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> ctx(
-        EVP_PKEY_CTX_new_from_pkey(state_->libctx.get(), wrapper->pkey.get(), nullptr));
-    std::vector<std::uint8_t> wrapped(modulus);
-    std::size_t wrappedLength = wrapped.size();
-    if (!ctx || EVP_PKEY_encrypt_init(ctx.get()) <= 0
-        || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0
-        || EVP_PKEY_encrypt(ctx.get(), wrapped.data(), &wrappedLength, session->bytes.data(),
-               session->bytes.size())
-            <= 0
-        || wrappedLength != modulus) {
+    if (!writeSimpleBlob(state_->libctx.get(), wrapper->pkey.get(), session->bytes, data)) {
         return fail(NteFail);
     }
-    // BLOBHEADER { SIMPLEBLOB, version 2, reserved 0, RC4 }, the wrapping key's
-    // algorithm, then the PKCS #1 block in little-endian byte order.
-    std::uint8_t *out = data;
-    out[0] = static_cast<std::uint8_t>(SimpleBlob);
-    out[1] = BlobVersion;
-    out[2] = out[3] = 0;
-    for (int i = 0; i < 4; ++i) {
-        out[4 + i] = static_cast<std::uint8_t>(CalgRc4 >> (8 * i));
-        out[8 + i] = static_cast<std::uint8_t>(CalgRsaKeyx >> (8 * i));
-    }
-    std::reverse_copy(wrapped.begin(), wrapped.end(), out + BlobHeaderBytes);
     length = needed;
     return succeed();
 }
@@ -415,21 +399,11 @@ bool OpensslCrypto::importKey(CryptHandle prov, const std::uint8_t *data, std::u
     if ((flags & ~CryptExportable) != 0) {
         return fail(NteBadFlags);
     }
-    if (!data || length < BlobHeaderBytes) {
+    if (!data || length < SimpleBlobHeaderBytes) {
         return fail(NteBadData);
     }
-    auto le32 = [&](std::size_t at) {
-        return std::uint32_t(data[at]) | std::uint32_t(data[at + 1]) << 8
-            | std::uint32_t(data[at + 2]) << 16 | std::uint32_t(data[at + 3]) << 24;
-    };
-    if (data[0] != SimpleBlob) {
-        return fail(NteBadType);
-    }
-    if (data[1] != BlobVersion || data[2] != 0 || data[3] != 0) {
-        return fail(NteBadData);
-    }
-    if (le32(4) != CalgRc4 || le32(8) != CalgRsaKeyx) {
-        return fail(NteBadAlgid);
+    if (const std::uint32_t error = simpleBlobHeaderError(data)) {
+        return fail(error);
     }
     PkeyPtr own;
     EVP_PKEY *pkey = nullptr;
@@ -445,27 +419,14 @@ bool OpensslCrypto::importKey(CryptHandle prov, const std::uint8_t *data, std::u
     } else {
         return fail(ErrorInvalidHandle);
     }
-    std::size_t modulus = static_cast<std::size_t>(EVP_PKEY_get_size(pkey));
-    if (length - BlobHeaderBytes != modulus) {
-        return fail(NteBadData);
-    }
-    std::vector<std::uint8_t> wrapped(data + BlobHeaderBytes, data + length);
-    std::reverse(wrapped.begin(), wrapped.end());
-    std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> ctx(
-        EVP_PKEY_CTX_new_from_pkey(state_->libctx.get(), pkey, nullptr));
-    std::vector<std::uint8_t> plain(modulus);
-    std::size_t plainLength = plain.size();
-    if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) <= 0
-        || EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0
-        || EVP_PKEY_decrypt(ctx.get(), plain.data(), &plainLength, wrapped.data(), wrapped.size())
-            <= 0) {
+    std::vector<std::uint8_t> plain;
+    if (!readSimpleBlob(state_->libctx.get(), pkey, data, length, plain)) {
         return fail(NteBadData);
     }
     // RC4 keys of 40 to 128 bits, as the Enhanced provider accepts them.
-    if (plainLength < 5 || plainLength > Rc4KeyBytes) {
+    if (plain.size() < 5 || plain.size() > Rc4KeyBytes) {
         return fail(NteBadData);
     }
-    plain.resize(plainLength);
     return state_->addRc4(std::move(plain), (flags & CryptExportable) != 0, key);
 }
 
