@@ -1,3 +1,7 @@
+// Walks over folder trees by descriptor, for removing, checking and copying
+// them (see file_tree.h): never through a link, never outside the tree, and
+// a failed copy's remains are the caller's to remove.
+
 #include "platform/linux/file_tree.h"
 
 #include <cerrno>
@@ -101,8 +105,61 @@ int checkFolder(int parentFd, const struct stat &parent, const char *name, const
     return 0;
 }
 
-/// Copies one regular file's bytes inside the kernel (copy_file_range; plain
-/// reads and writes where a file system cannot), with its mode and write time.
+/// Writes all @p n bytes of @p data to @p fd; an errno, 0 on success.
+int writeAll(int fd, const char *data, std::size_t n)
+{
+    for (std::size_t done = 0; done < n;) {
+        const ssize_t w = ::write(fd, data + done, n - done);
+        if (w < 0 && errno == EINTR) {
+            continue;
+        }
+        if (w <= 0) {
+            return w < 0 && errno != 0 ? errno : EIO;
+        }
+        done += static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+/// Copies the rest of @p in to @p out inside the kernel (copy_file_range),
+/// by plain reads and writes where a file system cannot; an errno, 0 on success.
+int copyBytes(int in, int out)
+{
+    bool inKernel = true;
+    bool copied = false;
+    std::vector<char> buffer;
+    for (;;) {
+        ssize_t n = -1;
+        if (inKernel) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t { 1 } << 30, 0);
+            if (n < 0 && !copied
+                && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            buffer.resize(std::size_t { 1 } << 20);
+            n = ::read(in, buffer.data(), buffer.size());
+            if (n > 0) {
+                if (int error = writeAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+                    return error;
+                }
+            }
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return errno != 0 ? errno : EIO;
+        }
+        if (n == 0) {
+            return 0;
+        }
+        copied = true;
+    }
+}
+
+/// Copies one regular file's bytes (copyBytes), with its mode and write time.
 int copyRegular(
     int fromDir, const char *fromName, int toDir, const char *toName, CopyRecord *record)
 {
@@ -126,48 +183,7 @@ int copyRegular(
     if (!out) {
         return errno;
     }
-    int error = 0;
-    bool inKernel = true;
-    std::uint64_t copied = 0;
-    std::vector<char> buffer;
-    for (;;) {
-        ssize_t n = -1;
-        if (inKernel) {
-            n = ::copy_file_range(
-                in.get(), nullptr, out.get(), nullptr, std::size_t { 1 } << 30, 0);
-            if (n < 0 && copied == 0
-                && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-                inKernel = false;
-                continue;
-            }
-        } else {
-            buffer.resize(std::size_t { 1 } << 20);
-            n = ::read(in.get(), buffer.data(), buffer.size());
-            for (ssize_t done = 0; n > 0 && done < n;) {
-                const ssize_t w =
-                    ::write(out.get(), buffer.data() + done, static_cast<std::size_t>(n - done));
-                if (w < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (w <= 0) {
-                    n = -1;
-                    break;
-                }
-                done += w;
-            }
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            error = errno != 0 ? errno : EIO;
-            break;
-        }
-        if (n == 0) {
-            break;
-        }
-        copied += static_cast<std::uint64_t>(n);
-    }
+    int error = copyBytes(in.get(), out.get());
     const timespec times[2] = { { 0, UTIME_OMIT }, st.st_mtim };
     if (error == 0
         && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)) {
