@@ -76,19 +76,6 @@ int placeNew(int dirFd, const std::string &temp, const std::string &name, bool f
     return 0;
 }
 
-/// Opens folder @p from of @p fromDir and existing folder @p to of @p toDir for a merge.
-Code openPair(int fromDir, const std::string &from, int toDir, const std::string &to, UniqueFd &in,
-    UniqueFd &out, std::vector<std::string> &names)
-{
-    in = tree::openFolder(fromDir, from.c_str());
-    out = tree::openFolder(toDir, to.c_str());
-    if (!in || !out) {
-        return fromErrno(errno);
-    }
-    const int error = tree::listNames(in.get(), names);
-    return error == 0 ? 0 : fromErrno(error);
-}
-
 /// Looks at child @p name of a merge: its lstat in @p in, and whether @p out has one.
 Code mergeChild(int in, int out, const std::string &name, struct stat &child, bool &existing)
 {
@@ -100,6 +87,41 @@ Code mergeChild(int in, int out, const std::string &name, struct stat &child, bo
     existing = ::fstatat(out, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
     if (existing && S_ISDIR(child.st_mode) != S_ISDIR(there.st_mode)) {
         return S_ISDIR(child.st_mode) ? FoErrFolderOntoFile : FoErrFileOntoFolder;
+    }
+    return 0;
+}
+
+/// Merges folder @p from of @p fromDir into existing folder @p to of @p toDir:
+/// @p each(in, name, lstat, out, existing) for every child, until one fails.
+/// The source folder goes into @p record (may be null) once opened.
+template<class Each>
+Code mergeFolders(int fromDir, const std::string &from, int toDir, const std::string &to,
+    tree::CopyRecord *record, Each each)
+{
+    const UniqueFd in = tree::openFolder(fromDir, from.c_str());
+    const UniqueFd out = tree::openFolder(toDir, to.c_str());
+    if (!in || !out) {
+        return fromErrno(errno);
+    }
+    std::vector<std::string> names;
+    if (const int error = tree::listNames(in.get(), names)) {
+        return fromErrno(error);
+    }
+    struct stat self
+    { };
+    if (record != nullptr && ::fstat(in.get(), &self) == 0) {
+        record->add(self);
+    }
+    for (const auto &name : names) {
+        struct stat child
+        { };
+        bool existing = false;
+        if (Code c = mergeChild(in.get(), out.get(), name, child, existing)) {
+            return c;
+        }
+        if (Code c = each(in.get(), name, child, out.get(), existing)) {
+            return c;
+        }
     }
     return 0;
 }
@@ -203,29 +225,10 @@ Code Transfer::copyItem(int fromDir, const std::string &from, const struct stat 
 Code Transfer::mergeCopy(int fromDir, const std::string &from, int toDir, const std::string &to,
     tree::CopyRecord *record)
 {
-    UniqueFd in;
-    UniqueFd out;
-    std::vector<std::string> names;
-    if (Code c = openPair(fromDir, from, toDir, to, in, out, names)) {
-        return c;
-    }
-    struct stat self
-    { };
-    if (record != nullptr && ::fstat(in.get(), &self) == 0) {
-        record->add(self);
-    }
-    for (const auto &name : names) {
-        struct stat child
-        { };
-        bool existing = false;
-        if (Code c = mergeChild(in.get(), out.get(), name, child, existing)) {
-            return c;
-        }
-        if (Code c = copyItem(in.get(), name, child, out.get(), name, existing, record)) {
-            return c;
-        }
-    }
-    return 0;
+    return mergeFolders(fromDir, from, toDir, to, record,
+        [&](int in, const std::string &name, const struct stat &child, int out, bool existing) {
+            return copyItem(in, name, child, out, name, existing, record);
+        });
 }
 
 Code Transfer::moveItem(int fromDir, const std::string &from, const struct stat &st, int toDir,
@@ -252,22 +255,12 @@ Code Transfer::moveItem(int fromDir, const std::string &from, const struct stat 
 
 Code Transfer::mergeMove(int fromDir, const std::string &from, int toDir, const std::string &to)
 {
-    UniqueFd in;
-    UniqueFd out;
-    std::vector<std::string> names;
-    if (Code c = openPair(fromDir, from, toDir, to, in, out, names)) {
+    const Code c = mergeFolders(fromDir, from, toDir, to, nullptr,
+        [&](int in, const std::string &name, const struct stat &child, int out, bool existing) {
+            return moveItem(in, name, child, out, name, existing);
+        });
+    if (c != 0) {
         return c;
-    }
-    for (const auto &name : names) {
-        struct stat child
-        { };
-        bool existing = false;
-        if (Code c = mergeChild(in.get(), out.get(), name, child, existing)) {
-            return c;
-        }
-        if (Code c = moveItem(in.get(), name, child, out.get(), name, existing)) {
-            return c;
-        }
     }
     return ::unlinkat(fromDir, from.c_str(), AT_REMOVEDIR) == 0 ? 0 : fromErrno(errno);
 }
