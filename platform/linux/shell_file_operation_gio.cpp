@@ -15,7 +15,7 @@
 #include "platform/linux/shell_paths.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/writer_leftovers.h"
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 #include "platform/shell_file_operation.h"
 
 #include <algorithm>

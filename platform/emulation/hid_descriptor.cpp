@@ -1,4 +1,4 @@
-#include "platform/hid_descriptor.h"
+#include "platform/emulation/hid_descriptor.h"
 
 #include <algorithm>
 #include <array>

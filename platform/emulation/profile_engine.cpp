@@ -1,4 +1,4 @@
-#include "platform/profile_engine.h"
+#include "platform/emulation/profile_engine.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/numeric_text.h"
+#include "platform/runtime/numeric_text.h"
 #include "platform/utf8.h"
 
 #include <charconv>
