@@ -1,8 +1,8 @@
 #include "classlib/cUnicode.h"
 
 #include "platform/codepage.h"
-#include "platform/numeric_text.h"
-#include "platform/runtime_error.h"
+#include "platform/runtime/numeric_text.h"
+#include "platform/runtime/runtime_error.h"
 
 #include <algorithm>
 #include <cmath>

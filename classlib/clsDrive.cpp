@@ -2,7 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/drive.h"
-#include "platform/runtime_error.h"
+#include "platform/runtime/runtime_error.h"
 
 #include <limits>
 

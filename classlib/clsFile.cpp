@@ -2,7 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/msgbox.h"
-#include "platform/runtime_error.h"
+#include "platform/runtime/runtime_error.h"
 #include "platform/shell.h"
 #include "platform/shell_file_operation.h"
 #include "platform/window_handles.h"

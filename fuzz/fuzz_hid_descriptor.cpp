@@ -1,7 +1,7 @@
 // Report descriptors come from the device: any bytes must parse without a
 // crash, and the lengths must stay within what a 16-bit caps field holds.
 
-#include "platform/hid_descriptor.h"
+#include "platform/emulation/hid_descriptor.h"
 
 #include <cstddef>
 #include <cstdint>

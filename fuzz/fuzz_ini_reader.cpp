@@ -1,7 +1,7 @@
 // Every profile read on arbitrary file bytes, with arbitrary buffer sizes and
 // names; then a write with plain names, which must read back.
 
-#include "platform/profile_engine.h"
+#include "platform/emulation/profile_engine.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -2,7 +2,7 @@
 // version reader and the program check must end without a crash, a hang or
 // an oversized allocation.
 
-#include "platform/binary_image.h"
+#include "platform/emulation/binary_image.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // Windows answers with the kernel32/version/shell calls; the Linux stand-ins
 // are listed in docs/architecture.md.
 
-#include "platform/binary_image.h"
+#include "platform/emulation/binary_image.h"
 #include "platform/seam.h"
 
 #include <cstdint>

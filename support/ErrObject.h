@@ -3,7 +3,7 @@
 // exception, one pending error, and the trap that turns a failure into a
 // report under the procedure's own name.
 
-#include "platform/runtime_error.h"
+#include "platform/runtime/runtime_error.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // QuillFunc_Char: bit strings, powers of two and byte-width padding.
 
-#include "platform/numeric_text.h"
+#include "platform/runtime/numeric_text.h"
 
 #include <cstdint>
 #include <optional>

@@ -6,7 +6,7 @@
 
 #include "platform/linux/drive_linux.h"
 #include "platform/linux/spawn.h"
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #include "platform/file_stream.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/writer_leftovers.h"
-#include "platform/path_join.h"
-#include "platform/writer_names.h"
+#include "platform/shared/path_join.h"
+#include "platform/shared/writer_names.h"
 
 #include <algorithm>
 #include <cerrno>

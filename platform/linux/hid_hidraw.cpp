@@ -1,6 +1,6 @@
 #include "platform/linux/hid_hidraw.h"
 
-#include "platform/hid_descriptor.h"
+#include "platform/emulation/hid_descriptor.h"
 #include "platform/linux/unique_fd.h"
 
 #include <algorithm>

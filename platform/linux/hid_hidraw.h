@@ -4,7 +4,7 @@
 // nodes /dev/hidrawN opened non-blocking on first I/O, report lengths from the
 // report descriptor in sysfs, overlapped reads emulated with poll().
 
-#include "platform/hid_emulation.h"
+#include "platform/emulation/hid_emulation.h"
 #include "platform/linux/unique_fd.h"
 
 #include <functional>

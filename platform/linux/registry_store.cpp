@@ -9,7 +9,7 @@
 #include "platform/linux/xdg.h"
 
 #include "platform/codepage.h"
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 
 #include <sqlite3.h>
 

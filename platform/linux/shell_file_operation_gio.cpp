@@ -10,7 +10,7 @@
 #include "platform/linux/shell_places.h"
 #include "platform/linux/shell_sources.h"
 #include "platform/linux/shell_transfer.h"
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 #include "platform/shell_file_operation.h"
 
 #include <gio/gio.h>

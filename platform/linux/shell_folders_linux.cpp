@@ -1,6 +1,6 @@
 #include "platform/shell_folders.h"
 
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 #include "platform/shell.h"
 
 #include <gio/gio.h>

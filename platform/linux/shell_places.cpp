@@ -3,7 +3,7 @@
 // the parent folders it makes (taken back, while empty, on failure).
 
 #include "platform/linux/shell_places.h"
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include "platform/linux/file_tree.h"
 #include "platform/linux/shell_paths.h"
 #include "platform/linux/shell_places.h"
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 
 #include <algorithm>
 #include <cerrno>

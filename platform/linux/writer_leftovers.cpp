@@ -1,7 +1,7 @@
 #include "platform/linux/writer_leftovers.h"
 
 #include "platform/linux/unique_fd.h"
-#include "platform/writer_names.h"
+#include "platform/shared/writer_names.h"
 
 #include <cerrno>
 #include <csignal>

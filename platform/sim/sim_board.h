@@ -3,7 +3,7 @@
 // of them. Tests install SimHid through Seam<HidApi>; the demo program does
 // the same and drives the board's switches and LEDs from its own window.
 
-#include "platform/hid_emulation.h"
+#include "platform/emulation/hid_emulation.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,6 +1,6 @@
 #include "platform/codepage.h"
 #include "platform/file_stream.h"
-#include "platform/writer_names.h"
+#include "platform/shared/writer_names.h"
 
 #include <string>
 #include <windows.h>

@@ -1,7 +1,7 @@
 // cUnicode in CP932 (Linux's code-page service; Wine runs the Windows build
 // with code page 932): "日" is 93 FA, "本" is 96 7B.
 #include "classlib/cUnicode.h"
-#include "platform/runtime_error.h"
+#include "platform/runtime/runtime_error.h"
 
 #include <gtest/gtest.h>
 

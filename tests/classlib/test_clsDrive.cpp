@@ -3,7 +3,7 @@
 
 #include "classlib/clsDrive.h"
 #include "platform/drive.h"
-#include "platform/runtime_error.h"
+#include "platform/runtime/runtime_error.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "classlib/clsFile.h"
 #include "classlib/file_test_support.h"
 #include "common/platform_fakes.h"
-#include "platform/runtime_error.h"
+#include "platform/runtime/runtime_error.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The INI engine on bytes in memory: how Windows reads and writes profile files.
 
-#include "platform/profile_engine.h"
+#include "platform/emulation/profile_engine.h"
 
 #include <gtest/gtest.h>
 

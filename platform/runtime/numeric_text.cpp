@@ -1,4 +1,4 @@
-#include "platform/numeric_text.h"
+#include "platform/runtime/numeric_text.h"
 #include "platform/utf8.h"
 
 #include <charconv>
@@ -70,26 +70,24 @@ std::optional<double> parseRadix(std::string_view digits, int radix)
     return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
 }
 
-} // namespace
-
-std::optional<double> gParseNumericText(std::string_view text)
+// "&H..." or "&O...": a hexadecimal or octal bit pattern; other "&" forms are no number.
+std::optional<double> parsePrefixed(std::string_view s)
 {
-    const std::string narrowed = narrowFullWidth(text);
-    std::string_view s = trimBlanks(narrowed);
-    if (s.empty()) {
-        return std::nullopt;
+    const char kind = static_cast<char>(s[1] | 0x20);
+    if (kind == 'h') {
+        return parseRadix(s.substr(2), 16);
     }
-    if (s.size() > 2 && s[0] == '&') {
-        const char kind = static_cast<char>(s[1] | 0x20);
-        if (kind == 'h') {
-            return parseRadix(s.substr(2), 16);
-        }
-        if (kind == 'o') {
-            return parseRadix(s.substr(2), 8);
-        }
-        return std::nullopt;
+    if (kind == 'o') {
+        return parseRadix(s.substr(2), 8);
     }
+    return std::nullopt;
+}
 
+// Takes the sign off @p s: parentheses, or one '+'/'-' before or after the
+// number, then a currency (yen) sign. Whether the number is negative;
+// std::nullopt for two signs.
+std::optional<bool> takeSign(std::string_view &s)
+{
     bool negative = false;
     bool signSeen = false;
     if (s.front() == '(' && s.back() == ')') {
@@ -112,13 +110,16 @@ std::optional<double> gParseNumericText(std::string_view text)
         negative = s.back() == '-';
         s = trimBlanks(s.substr(0, s.size() - 1));
     }
-    if (!s.empty() && s.front() == '\\') { // currency (yen) sign
+    if (!s.empty() && s.front() == '\\') {
         s = s.substr(1);
     }
+    return negative;
+}
 
-    // Mantissa: digits with thousands separators, one decimal point; then an exponent.
-    std::string plain;
-    std::size_t i = 0;
+// The mantissa from @p i on: digits with thousands separators and one decimal
+// point, appended to @p plain without the separators. False without a digit.
+bool readMantissa(std::string_view s, std::size_t &i, std::string &plain)
+{
     bool digits = false;
     bool point = false;
     for (; i < s.size(); ++i) {
@@ -135,32 +136,69 @@ std::optional<double> gParseNumericText(std::string_view text)
             break;
         }
     }
-    if (!digits) {
+    return digits;
+}
+
+// An exponent at @p i, if one follows ('E' or 'D', a sign, digits), appended
+// to @p plain as "e...". False when its digits are missing.
+bool readExponent(std::string_view s, std::size_t &i, std::string &plain)
+{
+    if (i >= s.size() || (s[i] != 'e' && s[i] != 'E' && s[i] != 'd' && s[i] != 'D')) {
+        return true;
+    }
+    std::string exponent = "e";
+    std::size_t j = i + 1;
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
+        exponent += s[j++];
+    }
+    const std::size_t start = j;
+    while (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+        exponent += s[j++];
+    }
+    if (j == start) {
+        return false;
+    }
+    plain += exponent;
+    i = j;
+    return true;
+}
+
+// The unsigned number @p s as text std::from_chars reads ("1234.5e-3");
+// std::nullopt when anything else is left over.
+std::optional<std::string> plainDecimal(std::string_view s)
+{
+    std::string plain;
+    std::size_t i = 0;
+    if (!readMantissa(s, i, plain) || !readExponent(s, i, plain) || i != s.size()) {
         return std::nullopt;
     }
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
-        std::string exponent = "e";
-        std::size_t j = i + 1;
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) {
-            exponent += s[j++];
-        }
-        const std::size_t start = j;
-        while (j < s.size() && s[j] >= '0' && s[j] <= '9') {
-            exponent += s[j++];
-        }
-        if (j == start) {
-            return std::nullopt;
-        }
-        plain += exponent;
-        i = j;
+    return plain;
+}
+
+} // namespace
+
+std::optional<double> gParseNumericText(std::string_view text)
+{
+    const std::string narrowed = narrowFullWidth(text);
+    std::string_view s = trimBlanks(narrowed);
+    if (s.empty()) {
+        return std::nullopt;
     }
-    if (i != s.size()) {
+    if (s.size() > 2 && s[0] == '&') {
+        return parsePrefixed(s);
+    }
+    const auto negative = takeSign(s);
+    if (!negative) {
+        return std::nullopt;
+    }
+    const auto plain = plainDecimal(s);
+    if (!plain) {
         return std::nullopt;
     }
     double value = 0;
-    auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-    if (ec != std::errc {} || end != plain.data() + plain.size() || !std::isfinite(value)) {
+    auto [end, ec] = std::from_chars(plain->data(), plain->data() + plain->size(), value);
+    if (ec != std::errc {} || end != plain->data() + plain->size() || !std::isfinite(value)) {
         return std::nullopt;
     }
-    return negative ? -value : value;
+    return *negative ? -value : value;
 }

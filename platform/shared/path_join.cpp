@@ -1,4 +1,4 @@
-#include "platform/path_join.h"
+#include "platform/shared/path_join.h"
 
 namespace platform {
 

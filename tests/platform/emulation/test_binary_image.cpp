@@ -1,7 +1,7 @@
 // The version-resource reader and the program check on images built in
 // memory, intact and corrupted.
-#include "platform/binary_image.h"
-#include "platform/pe_builder.h"
+#include "platform/emulation/binary_image.h"
+#include "platform/emulation/pe_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/binary_image.h"
+#include "platform/emulation/binary_image.h"
 
 #include <array>
 #include <cstring>

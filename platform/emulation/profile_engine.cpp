@@ -1,4 +1,4 @@
-#include "platform/profile_engine.h"
+#include "platform/emulation/profile_engine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -368,6 +368,102 @@ std::string withoutSection(std::string_view text, std::string_view section)
     return spliced(out, header.begin, header.end, "");
 }
 
+// A section name that reads back as itself: not empty, on one line, no "]".
+bool storableSection(std::string_view name)
+{
+    return !name.empty() && !hasLineBreak(name) && name.find(']') == std::string_view::npos;
+}
+
+// A key line that reads back as this key and value: a key on one line without
+// "=" that does not start as a header or a comment, a value on one line.
+bool storableEntry(std::string_view key, std::string_view value)
+{
+    return !key.empty() && !hasLineBreak(key) && key.find('=') == std::string_view::npos
+        && key.front() != '[' && key.front() != ';' && !hasLineBreak(value);
+}
+
+std::string withoutKey(std::string_view text, std::string_view section, std::string_view key)
+{
+    if (key.empty()) {
+        return std::string(text);
+    }
+    auto entry = findEntry(text, section, key);
+    if (!entry) {
+        return std::string(text);
+    }
+    return spliced(text, entry->begin, entry->end, "");
+}
+
+std::string withNewSection(
+    std::string_view text, std::string_view section, std::string_view key, std::string_view value)
+{
+    std::string out(text);
+    if (!out.empty() && !endsWithLineBreak(out)) {
+        out.append(NewLine);
+    }
+    out.append("[").append(section).append("]").append(NewLine);
+    out.append(key).append("=").append(value).append(NewLine);
+    return out;
+}
+
+// Keeps the line's own spelling of the key and everything up to "=".
+std::string withReplacedValue(std::string_view text, const Line &entry, std::string_view value)
+{
+    std::string replacement;
+    if (entry.hasValue) {
+        replacement.assign(text.substr(entry.begin, entry.valueBegin - entry.begin));
+    } else {
+        auto keyEnd = static_cast<std::size_t>(entry.name.data() + entry.name.size() - text.data());
+        replacement.assign(text.substr(entry.begin, keyEnd - entry.begin)).append("=");
+    }
+    replacement.append(value);
+    return spliced(text, entry.begin, entry.contentEnd, replacement);
+}
+
+// A new key line after the line @p after.
+std::string withNewKey(
+    std::string_view text, const Line &after, std::string_view key, std::string_view value)
+{
+    std::string insertion;
+    if (after.end == after.contentEnd) {
+        insertion.append(NewLine); // the file's last line had no line end
+    }
+    insertion.append(key).append("=").append(value).append(NewLine);
+    return spliced(text, after.end, after.end, insertion);
+}
+
+std::string withValue(
+    std::string_view text, std::string_view section, std::string_view key, std::string_view value)
+{
+    Line header;
+    std::optional<Line> entry;
+    std::optional<Line> lastEntry;
+    bool sectionFound = forEachLineOfSection(
+        text, section,
+        [&](const Line &line) {
+            if (line.kind != Kind::Entry) {
+                return true;
+            }
+            if (sameName(line.name, key)) {
+                entry = line;
+                return false;
+            }
+            lastEntry = line;
+            return true;
+        },
+        &header);
+
+    if (!sectionFound) {
+        return withNewSection(text, section, key, value);
+    }
+    if (entry) {
+        return withReplacedValue(text, *entry, value);
+    }
+    // A new key goes after the section's last key line, ahead of any comment
+    // or blank lines that lead into the next section.
+    return withNewKey(text, lastEntry ? *lastEntry : header, key, value);
+}
+
 } // namespace
 
 std::uint32_t parseInt(std::string_view value)
@@ -463,8 +559,7 @@ std::optional<std::string> write(
         return std::nullopt;
     }
     std::string_view sectionName = nameArgument(*section);
-    if (sectionName.empty() || hasLineBreak(sectionName)
-        || sectionName.find(']') != std::string_view::npos) {
+    if (!storableSection(sectionName)) {
         return std::nullopt;
     }
     if (!key) {
@@ -472,70 +567,13 @@ std::optional<std::string> write(
     }
     std::string_view keyName = nameArgument(*key);
     if (!value) {
-        if (keyName.empty()) {
-            return std::string(text);
-        }
-        auto entry = findEntry(text, sectionName, keyName);
-        if (!entry) {
-            return std::string(text);
-        }
-        return spliced(text, entry->begin, entry->end, "");
+        return withoutKey(text, sectionName, keyName);
     }
     std::string_view newValue = cutAtNul(*value);
-    if (keyName.empty() || hasLineBreak(keyName) || keyName.find('=') != std::string_view::npos
-        || keyName.front() == '[' || keyName.front() == ';' || hasLineBreak(newValue)) {
+    if (!storableEntry(keyName, newValue)) {
         return std::nullopt;
     }
-
-    Line header;
-    std::optional<Line> entry;
-    std::optional<Line> lastEntry;
-    bool sectionFound = forEachLineOfSection(
-        text, sectionName,
-        [&](const Line &line) {
-            if (line.kind != Kind::Entry) {
-                return true;
-            }
-            if (sameName(line.name, keyName)) {
-                entry = line;
-                return false;
-            }
-            lastEntry = line;
-            return true;
-        },
-        &header);
-
-    if (!sectionFound) {
-        std::string out(text);
-        if (!out.empty() && !endsWithLineBreak(out)) {
-            out.append(NewLine);
-        }
-        out.append("[").append(sectionName).append("]").append(NewLine);
-        out.append(keyName).append("=").append(newValue).append(NewLine);
-        return out;
-    }
-    if (entry) {
-        // Keep the line's own spelling of the key and everything up to "=".
-        std::string replacement;
-        if (entry->hasValue) {
-            replacement.assign(text.substr(entry->begin, entry->valueBegin - entry->begin));
-        } else {
-            auto keyEnd =
-                static_cast<std::size_t>(entry->name.data() + entry->name.size() - text.data());
-            replacement.assign(text.substr(entry->begin, keyEnd - entry->begin)).append("=");
-        }
-        replacement.append(newValue);
-        return spliced(text, entry->begin, entry->contentEnd, replacement);
-    }
-    // A new key goes after the section's last key line, ahead of any comment
-    // or blank lines that lead into the next section.
-    const Line &after = lastEntry ? *lastEntry : header;
-    std::string insertion;
-    if (after.end == after.contentEnd) {
-        insertion.append(NewLine); // the file's last line had no line end
-    }
-    insertion.append(keyName).append("=").append(newValue).append(NewLine);
-    return spliced(text, after.end, after.end, insertion);
+    return withValue(text, sectionName, keyName, newValue);
 }
 
 } // namespace platform::ini

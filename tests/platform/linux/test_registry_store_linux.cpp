@@ -1,6 +1,6 @@
 // The Linux registry store itself: where its files go and with which rights,
 // other programs using it at the same time, and files it must not touch.
-#include "registry_rig.h"
+#include "classlib/registry_rig.h"
 
 #include <sqlite3.h>
 

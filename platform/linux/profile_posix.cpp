@@ -8,11 +8,11 @@
 // a full disk or a refused write leaves the previous file whole.
 
 #include "platform/codepage.h"
+#include "platform/emulation/profile_engine.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/linux/writer_leftovers.h"
-#include "platform/path_join.h"
 #include "platform/profile.h"
-#include "platform/profile_engine.h"
+#include "platform/shared/path_join.h"
 
 #include <algorithm>
 #include <cerrno>

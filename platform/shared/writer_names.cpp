@@ -1,4 +1,4 @@
-#include "platform/writer_names.h"
+#include "platform/shared/writer_names.h"
 
 #include <algorithm>
 #include <atomic>

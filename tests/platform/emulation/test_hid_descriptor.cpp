@@ -1,7 +1,7 @@
 // Report lengths from report descriptors, as HidP_GetCaps gives them, and the
 // hidraw backend's own parsing of what sysfs and errno tell it.
 
-#include "platform/hid_descriptor.h"
+#include "platform/emulation/hid_descriptor.h"
 #include "platform/linux/hid_hidraw.h"
 
 #include <gtest/gtest.h>

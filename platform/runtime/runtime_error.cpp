@@ -1,4 +1,4 @@
-#include "platform/runtime_error.h"
+#include "platform/runtime/runtime_error.h"
 
 #include <array>
 #include <utility>

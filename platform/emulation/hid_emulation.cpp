@@ -1,4 +1,4 @@
-#include "platform/hid_emulation.h"
+#include "platform/emulation/hid_emulation.h"
 
 #include <algorithm>
 #include <cstring>
