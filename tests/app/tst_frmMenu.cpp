@@ -139,6 +139,11 @@ private slots:
 
     void japaneseTextHasGlyphs()
     {
+#ifdef Q_OS_WIN
+        if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+            QSKIP("Qt's offscreen platform on Windows reads fonts only from Qt's own folder");
+        }
+#endif
         frmMenu window;
         const QString texts =
             window.lblOutputMsg->text() + window.flmInput->title() + window.lblVendorID->text();
@@ -256,10 +261,16 @@ private slots:
         QVERIFY(QDir().mkpath(stage.appPath(QStringLiteral("setting.ini"))));
         guitest::verifyFatalScenario(
             QStringLiteral("unload-write-fails"), stage, { QStringLiteral("gSetSettingData") });
-        // No error was pending: the report gives the cause the platform knew.
+        // No error was pending: the report gives the cause the platform knew
+        // (Windows opens a folder for writing as access denied, Linux says EISDIR).
         const QString log = guitest::readErrorLog(stage.tempFolder);
-        QVERIFY(log.contains(QStringLiteral("\r\nエラー番号：75\r\n")));
-        QVERIFY(log.contains(QStringLiteral("\r\nエラー内容：パス名が無効です。 ")
+#ifdef Q_OS_WIN
+        const QString number = QStringLiteral("70"), text = QStringLiteral("書き込みできません。");
+#else
+        const QString number = QStringLiteral("75"), text = QStringLiteral("パス名が無効です。");
+#endif
+        QVERIFY(log.contains(QStringLiteral("\r\nエラー番号：") + number + QStringLiteral("\r\n")));
+        QVERIFY(log.contains(QStringLiteral("\r\nエラー内容：") + text + QLatin1Char(' ')
             + stage.appPath(QStringLiteral("setting.ini")) + QStringLiteral("\r\n")));
     }
 };

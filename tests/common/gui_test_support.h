@@ -35,6 +35,24 @@ namespace guitest {
 /// What a RecordingShell was asked to open: file and show command, in order.
 using Opened = std::vector<std::pair<std::string, std::int32_t>>;
 
+/// Writes one line of a scenario child's output: to standard output, where
+/// the parent may peek at it while the child runs, and to the file the parent
+/// named, which it reads once the child has ended (under Wine, what a child
+/// writes into the pipe just before it ends can be lost).
+inline void childLine(const std::string &line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    static std::FILE *const file = [] {
+        const QByteArray path = QFile::encodeName(qEnvironmentVariable("PORTPROBE_TEST_EVENTS"));
+        return path.isEmpty() ? nullptr : std::fopen(path.constData(), "ab");
+    }();
+    if (file != nullptr) {
+        std::fprintf(file, "%s\n", line.c_str());
+        std::fflush(file);
+    }
+}
+
 /// Records every box, sleep, event pass and process end, in order.
 class Recorder final : public platform::MessageBox, public platform::Process
 {
@@ -78,8 +96,7 @@ public:
             QString line = QString::fromStdString(event);
             line.replace(QLatin1Char('\r'), QLatin1String("\\r"))
                 .replace(QLatin1Char('\n'), QLatin1String("\\n"));
-            std::printf("%s\n", line.toUtf8().constData());
-            std::fflush(stdout);
+            childLine(line.toUtf8().toStdString());
         }
     }
 
@@ -194,9 +211,13 @@ struct ChildRun
 inline ChildRun runScenario(const QString &scenario, const Stage &stage,
     const std::function<void(QProcess &)> &whileRunning = {})
 {
+    QTemporaryFile events;
+    events.open();
+    events.close(); // the name stays ours; the child appends its lines
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PORTPROBE_TEST_SCENARIO"), scenario);
+    env.insert(QStringLiteral("PORTPROBE_TEST_EVENTS"), events.fileName());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("PORTPROBE_TEST_APPDIR"), stage.appFolder);
     env.insert(QStringLiteral("PORTPROBE_TEST_TEMPDIR"), stage.tempFolder);
@@ -212,8 +233,8 @@ inline ChildRun runScenario(const QString &scenario, const Stage &stage,
     ChildRun run;
     run.crashed = child.exitStatus() != QProcess::NormalExit;
     run.exitCode = child.exitCode();
-    run.events = QString::fromUtf8(child.readAllStandardOutput())
-                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    events.open();
+    run.events = QString::fromUtf8(events.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return run;
 }
 
@@ -292,7 +313,7 @@ inline void noScenario(const QString &) { }
         installEndWindow(gProcEndProcess);                                                         \
         if (!guitest::scenarioName().isEmpty()) {                                                  \
             playScenario(guitest::scenarioName());                                                 \
-            std::printf("returned\n");                                                             \
+            guitest::childLine("returned");                                                        \
             return 99;                                                                             \
         }                                                                                          \
         TestClass tc;                                                                              \

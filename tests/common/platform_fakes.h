@@ -12,6 +12,7 @@
 #include "platform/shell.h"
 #include "platform/version.h"
 
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -233,7 +234,7 @@ public:
     {
         opened.emplace_back(std::string(file), showCommand);
         std::error_code ec;
-        if (failMissingFiles && file.starts_with('/') && !std::filesystem::exists(file, ec)) {
+        if (failMissingFiles && isLocalPath(file) && !std::filesystem::exists(file, ec)) {
             return platform::SeErrFileNotFound;
         }
         return answer;
@@ -245,6 +246,14 @@ public:
     }
 
 private:
+    // "/x" or, as Windows paths are, "C:\x"; web addresses are never checked.
+    static bool isLocalPath(std::string_view file)
+    {
+        const bool drive = file.size() > 2 && std::isalpha(static_cast<unsigned char>(file[0]))
+            && file[1] == ':' && (file[2] == '\\' || file[2] == '/');
+        return file.starts_with('/') || drive;
+    }
+
     platform::ScopedSeam<platform::Shell> guard_ { *this };
 };
 

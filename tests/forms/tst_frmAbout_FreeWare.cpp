@@ -3,6 +3,7 @@
 #include "common/gui_test_support.h"
 
 #include "forms/frmAbout_FreeWare.h"
+#include "platform/environment.h"
 #include "portprobe_build.h"
 
 namespace {
@@ -94,7 +95,8 @@ private slots:
             box.mnuContents->trigger();
         });
         QCOMPARE(stage.shell.opened,
-            (guitest::Opened { { std::string(build::WebSite) + "/index.html", 3 },
+            (guitest::Opened {
+                { std::string(build::WebSite) + platform::DirSeparator + "index.html", 3 },
                 { stage.appPath(QStringLiteral("index.html")).toStdString(), 3 } }));
         QVERIFY(stage.recorder.boxes.empty());
     }
