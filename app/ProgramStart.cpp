@@ -6,6 +6,7 @@
 #include "platform/qt/display_check.h"
 #include "platform/qt/qt_seams.h"
 #include "platform/qt/session_end.h"
+#include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_Window.h"
 #include "usbio/UsbIoTrace.h"
@@ -136,8 +137,7 @@ int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
 #endif
     gInitPictures();
     platform::installQtSeams();
-    installEndProgramHandler();
-    installEndWindow(gProcEndProcess);
+    gRegisterEndProgram(gEndWindowCalls(gProcEndProcess));
     installSessionEndHandler();
     installUsbIoTrace();
     try {

@@ -13,21 +13,21 @@
 
 QPointer<frmEndProgram> gfrmEndProgram;
 
-namespace {
-
-std::function<bool()> endProcessStep;
-
-} // namespace
-
-void installEndWindow(std::function<bool()> endProcess)
+EndProgramCalls gEndWindowCalls(std::function<bool()> endProcess)
 {
-    endProcessStep = std::move(endProcess);
-    setEndWindowOpener([]() -> QWidget * {
+    EndProgramCalls calls;
+    calls.endAfterFatalError = [] {
+        setEndProgramExitCode(1);
+        gProcEndProgram();
+    };
+    calls.showEndWindow = [] {
         if (!gfrmEndProgram) {
             gfrmEndProgram = new frmEndProgram();
         }
-        return gfrmEndProgram;
-    });
+        return gDspForm(*gfrmEndProgram, 0, 1, false, 0.8f);
+    };
+    calls.endProcess = std::move(endProcess);
+    return calls;
 }
 
 frmEndProgram::frmEndProgram(QWidget *parent)
@@ -87,7 +87,8 @@ void frmEndProgram::Form_Activate()
         gSetFormCaption(*this, 0);
         // Painted now: the thread is about to block.
         platform::process().doEvents();
-        ok = gProcSleep(2000) && (!endProcessStep || endProcessStep());
+        const auto &endProcess = gRegisteredEndProgram().endProcess;
+        ok = gProcSleep(2000) && (!endProcess || endProcess());
     } catch (...) { }
     if (!ok) {
         platform::process().terminate(endProgramExitCode());

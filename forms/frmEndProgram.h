@@ -2,6 +2,8 @@
 // The end window: shown for two seconds while the program closes down; the
 // process ends from inside it.
 
+#include "support/QuillFunc_Common.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -43,8 +45,8 @@ private:
 /// unload (and on destruction, being a QPointer).
 extern QPointer<frmEndProgram> gfrmEndProgram;
 
-/// Registers the end window with the end sequence (gProcEndProgram) and gives
-/// it @p endProcess, the program's last clean-up step, which the end window
-/// runs before the process ends (Module1's gProcEndProcess, a layer above).
-/// Called once at start-up.
-void installEndWindow(std::function<bool()> endProcess);
+/// The end sequence's calls with this window in them, for gRegisterEndProgram
+/// at start-up: the fatal path and gProcEndProgram show it, and it runs
+/// @p endProcess, the program's last clean-up step (Module1's gProcEndProcess,
+/// a layer above), before the process ends.
+EndProgramCalls gEndWindowCalls(std::function<bool()> endProcess);

@@ -25,10 +25,10 @@ namespace {
 constexpr const char *CrLf = "\r\n";
 constexpr const char *CantGet = "Can'tGet";
 
-std::function<void()> &endProgramHandler()
+EndProgramCalls &endProgramCalls()
 {
-    static std::function<void()> handler;
-    return handler;
+    static EndProgramCalls calls;
+    return calls;
 }
 
 // True while gProcErrLog builds and writes a report. The version and folder
@@ -160,9 +160,14 @@ bool gGetErrLogFileName(std::string &path)
     }
 }
 
-void gSetEndProgramHandler(std::function<void()> handler)
+void gRegisterEndProgram(EndProgramCalls calls)
 {
-    endProgramHandler() = std::move(handler);
+    endProgramCalls() = std::move(calls);
+}
+
+const EndProgramCalls &gRegisteredEndProgram()
+{
+    return endProgramCalls();
 }
 
 void gProcFatalError(std::string_view procName, std::string_view extraText)
@@ -185,8 +190,10 @@ void gProcFatalError(std::string_view procName, std::string_view extraText)
                 platform::MbIconInformation, {}, 0 });
         }
     }
-    if (endProgramHandler()) {
-        endProgramHandler()();
+    // Called in place, not copied: a copy may allocate, and this may be the
+    // out-of-memory path.
+    if (const auto &end = endProgramCalls().endAfterFatalError) {
+        end();
     }
     // The end sequence ends the process; should it ever come back, end here.
     platform::process().terminate(EXIT_FAILURE);

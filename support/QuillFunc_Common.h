@@ -38,9 +38,28 @@ bool gGetErrLogFileName(std::string &path);
 /// @returns true when the viewer was started.
 bool gDspErrLog();
 
-/// The end sequence run by gProcFatalError (gProcEndProgram of the window
-/// layer). Until one is installed the fatal path goes straight to process end.
-void gSetEndProgramHandler(std::function<void()> handler);
+/// The calls the end sequence needs from the layers above it, registered once
+/// at start-up (gRegisterEndProgram). Qt-free, so that a program without
+/// windows leaves them all empty and ends at once.
+struct EndProgramCalls
+{
+    /// Ends the program after a fatal error: the end window, with status 1.
+    /// Empty: gProcFatalError ends the process at once.
+    std::function<void()> endAfterFatalError;
+    /// Shows the end window modal, creating it when there is none.
+    /// @returns false when it could not be shown (already reported). Empty:
+    /// gProcEndProgram reports an unset object and ends the process at once.
+    std::function<bool()> showEndWindow;
+    /// The program's last clean-up step, run by the end window before the
+    /// process ends; false ends the process there. Empty: skipped.
+    std::function<bool()> endProcess;
+};
+
+/// Registers @p calls in place of any registered before.
+void gRegisterEndProgram(EndProgramCalls calls);
+
+/// The calls registered last; all empty before the first registration.
+const EndProgramCalls &gRegisteredEndProgram();
 
 /// Appends the directory separator unless @p text already ends in it.
 std::string gAddBackslash(std::string_view text);

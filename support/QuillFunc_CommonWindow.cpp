@@ -14,12 +14,10 @@
 #include <cmath>
 #include <limits>
 #include <string>
-#include <utility>
 
 namespace {
 
 int exitCodeOfEnd = 0;
-std::function<QWidget *()> endWindowOpener;
 
 std::int32_t scaledTwips(std::int32_t twips, float rate)
 {
@@ -129,19 +127,14 @@ void gChkDoubleStarting(bool showMessage)
     });
 }
 
-void setEndWindowOpener(std::function<QWidget *()> openEndWindow)
-{
-    endWindowOpener = std::move(openEndWindow);
-}
-
 bool gProcEndProgram()
 {
     bool shown = gTrap("gProcEndProgram", [&] {
-        QWidget *window = endWindowOpener ? endWindowOpener() : nullptr;
-        if (!window) {
+        const auto &showEndWindow = gRegisteredEndProgram().showEndWindow;
+        if (!showEndWindow) {
             Err().Raise(vberr::ObjectNotSet);
         }
-        if (!gDspForm(*window, 0, 1, false, 0.8f)) {
+        if (!showEndWindow()) {
             gGotoErrHandler();
         }
     });
@@ -167,12 +160,4 @@ int endProgramExitCode()
 void setEndProgramExitCode(int exitCode)
 {
     exitCodeOfEnd = exitCode;
-}
-
-void installEndProgramHandler()
-{
-    gSetEndProgramHandler([] {
-        setEndProgramExitCode(1);
-        gProcEndProgram();
-    });
 }

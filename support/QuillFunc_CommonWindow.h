@@ -5,7 +5,6 @@
 #include <QtGlobal>
 
 #include <cstdint>
-#include <functional>
 
 QT_BEGIN_NAMESPACE
 class QWidget;
@@ -32,12 +31,8 @@ bool gSetFormCaption(QWidget &form, std::int32_t captionMode);
 /// user first only when @p showMessage is set. Returns when this is the only copy.
 void gChkDoubleStarting(bool showMessage);
 
-/// Registers how the end sequence reaches the end window, which lives in the
-/// window layer above: @p openEndWindow answers the end window, creating it
-/// when there is none. Set once at start-up (installEndWindow).
-void setEndWindowOpener(std::function<QWidget *()> openEndWindow);
-
-/// Shows the end window, which ends the program after two seconds.
+/// Shows the end window (the registered EndProgramCalls::showEndWindow, as the
+/// window lives in the layer above), which ends the program after two seconds.
 /// @returns true once the end window has closed (only where ending the
 /// process returns, as under test); a failure is logged as "gProcEndProgram"
 /// and the program ends at once.
@@ -50,6 +45,3 @@ bool gProcSleep(std::int32_t milliseconds);
 /// The status the process ends with from the end window: 0 normally.
 int endProgramExitCode();
 void setEndProgramExitCode(int exitCode);
-
-/// Makes the fatal error routine end through gProcEndProgram with status 1.
-void installEndProgramHandler();

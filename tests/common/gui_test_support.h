@@ -309,8 +309,7 @@ inline void noScenario(const QString &) { }
     {                                                                                              \
         QApplication app(argc, argv);                                                              \
         gInitPictures();                                                                           \
-        installEndProgramHandler();                                                                \
-        installEndWindow(gProcEndProcess);                                                         \
+        gRegisterEndProgram(gEndWindowCalls(gProcEndProcess));                                     \
         if (!guitest::scenarioName().isEmpty()) {                                                  \
             playScenario(guitest::scenarioName());                                                 \
             guitest::childLine("returned");                                                        \

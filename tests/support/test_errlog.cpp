@@ -185,10 +185,12 @@ TEST_F(ErrorLogTest, FatalErrorShowsTwoBoxesLogsOpensTheLogAndEnds)
 {
     fakes::RecordingProcess process;
     std::vector<std::string> order;
-    gSetEndProgramHandler([&] {
+    EndProgramCalls calls;
+    calls.endAfterFatalError = [&] {
         order.push_back("end window");
         process.terminate(0);
-    });
+    };
+    gRegisterEndProgram(calls);
     try {
         Err().Number = 13;
         gProcFatalError("frmMenu_Form_Load", "");
@@ -196,7 +198,7 @@ TEST_F(ErrorLogTest, FatalErrorShowsTwoBoxesLogsOpensTheLogAndEnds)
     } catch (const fakes::ProcessEnded &ended) {
         EXPECT_EQ(ended.exitCode, 0);
     }
-    gSetEndProgramHandler(nullptr);
+    gRegisterEndProgram({});
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(
         boxes.shown[0].text, "致命的エラーが発生しました。\r\nこのアプリケーションを終了します。");
