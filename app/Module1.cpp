@@ -44,15 +44,15 @@ void gEndSession()
 
 std::string gGetSettingFileName()
 {
-    return settingFiles().main;
+    return gSettingFiles().main;
 }
 
 bool gGetSettingData(std::string &vendor, std::string &product)
 {
     gTrapFatal("gGetSettingData", [&] {
-        const SettingFiles files = settingFiles();
-        vendor = readSetting(files, VendorIdKey, "1352");
-        product = readSetting(files, ProductIdKey, "100");
+        const SettingFiles files = gSettingFiles();
+        vendor = gReadSetting(files, VendorIdKey, "1352");
+        product = gReadSetting(files, ProductIdKey, "100");
     });
     return true;
 }
@@ -60,7 +60,7 @@ bool gGetSettingData(std::string &vendor, std::string &product)
 bool gSetSettingData(const std::string &vendor, const std::string &product)
 {
     gTrapFatal("gSetSettingData", [&] {
-        const std::string path = settingFiles().main;
+        const std::string path = gSettingFiles().main;
         if (!gSetIni(path, SettingSection, VendorIdKey, vendor)
             || !gSetIni(path, SettingSection, ProductIdKey, product)) {
             // The report says why, where the platform knows it.

@@ -121,7 +121,7 @@ bool displayUsable(const char *program)
 
 } // namespace
 
-void installSessionEndHandler()
+void gInstallSessionEndHandler()
 {
     platform::watchSessionEnd(gEndSession);
 }
@@ -138,8 +138,8 @@ int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart)
     gInitPictures();
     platform::installQtSeams();
     gRegisterEndProgram(gEndWindowCalls(gProcEndProcess));
-    installSessionEndHandler();
-    installUsbIoTrace();
+    gInstallSessionEndHandler();
+    gInstallUsbIoTrace();
     try {
         QApplication::setWindowIcon(gLoadPicture(gGetAppFilePath("sys/icon.ico")));
     } catch (...) {

@@ -414,7 +414,7 @@ bool frmMenu::mSetID()
         // The vendor first, then the product.
         for (auto [box, target] : { std::pair { txtVendorID, &TargetVendorID },
                  std::pair { txtProductID, &TargetProductID } }) {
-            const std::optional<std::int32_t> id = readHexId(box->text().toStdU16String());
+            const std::optional<std::int32_t> id = gReadHexId(box->text().toStdU16String());
             if (!id) {
                 Err().Raise(vberr::TypeMismatch);
             }
@@ -429,7 +429,7 @@ bool frmMenu::mCheckID()
     bool valid = false;
     gTrapFatal("frmMenu_mCheckID", [&] {
         for (QLineEdit *box : { txtVendorID, txtProductID }) {
-            if (!readHexId(box->text().toStdU16String())) {
+            if (!gReadHexId(box->text().toStdU16String())) {
                 platform::messageBox().show({ "IDが数値として正しくありません", build::AppTitle,
                     platform::MbOkOnly, platform::MbIconNone, {}, 0 });
                 return;

@@ -206,7 +206,7 @@ struct Ids
 // keeps the default.
 bool readSettingIds(Ids &ids, const Options &o)
 {
-    const std::vector<std::string> files = settingFiles().readOrder();
+    const std::vector<std::string> files = gSettingFiles().readOrder();
     const auto take = [&](const char *key, const char *what, std::uint16_t &id) {
         for (const std::string &file : files) {
             const std::string text = gGetIniString(file, SettingSection, key, "");

@@ -17,7 +17,7 @@ EndProgramCalls gEndWindowCalls(std::function<bool()> endProcess)
 {
     EndProgramCalls calls;
     calls.endAfterFatalError = [] {
-        setEndProgramExitCode(1);
+        gSetEndProgramExitCode(1);
         gProcEndProgram();
     };
     calls.showEndWindow = [] {
@@ -91,7 +91,7 @@ void frmEndProgram::Form_Activate()
         ok = gProcSleep(2000) && (!endProcess || endProcess());
     } catch (...) { }
     if (!ok) {
-        platform::process().terminate(endProgramExitCode());
+        platform::process().terminate(gEndProgramExitCode());
         return;
     }
     unloading_ = true;
@@ -103,7 +103,7 @@ void frmEndProgram::Form_Unload()
     if (gfrmEndProgram == this) {
         gfrmEndProgram = nullptr;
     }
-    platform::process().terminate(endProgramExitCode());
+    platform::process().terminate(gEndProgramExitCode());
 }
 
 void frmEndProgram::done(int result)

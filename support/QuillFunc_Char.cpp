@@ -148,7 +148,7 @@ std::int32_t mGetLenB(std::string_view text)
     return platform::ansiByteLength(text);
 }
 
-std::optional<std::int32_t> readHexId(std::u16string_view text)
+std::optional<std::int32_t> gReadHexId(std::u16string_view text)
 {
     if (text.empty()) {
         return std::nullopt;

@@ -29,7 +29,7 @@ std::string gGetSpaceString1(
 /// digits 0-9, A-F or a-f and nothing else, at most 32 bits of value. Values
 /// up to FFFF stay positive, so they equal the board's 16-bit IDs; longer ones
 /// are the 32-bit pattern, as a hexadecimal literal reads.
-std::optional<std::int32_t> readHexId(std::u16string_view text);
+std::optional<std::int32_t> gReadHexId(std::u16string_view text);
 
 /// Byte length of @p text in the ANSI code page.
 std::int32_t mGetLenB(std::string_view text);

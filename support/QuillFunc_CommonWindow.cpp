@@ -139,7 +139,7 @@ bool gProcEndProgram()
         }
     });
     if (!shown) {
-        platform::process().terminate(endProgramExitCode());
+        platform::process().terminate(gEndProgramExitCode());
     }
     return shown;
 }
@@ -152,12 +152,12 @@ bool gProcSleep(std::int32_t milliseconds)
     return gTrap("gProcSleep", [&] { platform::process().sleep(milliseconds); });
 }
 
-int endProgramExitCode()
+int gEndProgramExitCode()
 {
     return exitCodeOfEnd;
 }
 
-void setEndProgramExitCode(int exitCode)
+void gSetEndProgramExitCode(int exitCode)
 {
     exitCodeOfEnd = exitCode;
 }

@@ -43,5 +43,5 @@ bool gProcEndProgram();
 bool gProcSleep(std::int32_t milliseconds);
 
 /// The status the process ends with from the end window: 0 normally.
-int endProgramExitCode();
-void setEndProgramExitCode(int exitCode);
+int gEndProgramExitCode();
+void gSetEndProgramExitCode(int exitCode);

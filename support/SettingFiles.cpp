@@ -20,7 +20,7 @@ std::vector<std::string> SettingFiles::readOrder() const
     return files;
 }
 
-SettingFiles settingFiles()
+SettingFiles gSettingFiles()
 {
     const std::string folder = platform::environment().applicationFolder();
     const std::string shipped = gAddBackslash(folder) + SettingFile;
@@ -34,7 +34,7 @@ SettingFiles settingFiles()
     return { gAddBackslash(*own) + SettingFile, shipped };
 }
 
-std::string readSetting(const SettingFiles &files, const char *key, const char *fallback)
+std::string gReadSetting(const SettingFiles &files, const char *key, const char *fallback)
 {
     if (!files.shipped) {
         return gGetIniString(files.main, SettingSection, key, fallback);

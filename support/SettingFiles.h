@@ -21,7 +21,7 @@ struct SettingFiles
     std::vector<std::string> readOrder() const;
 };
 
-SettingFiles settingFiles();
+SettingFiles gSettingFiles();
 
 /// The first non-empty value of @p key in the files' read order, else @p fallback.
-std::string readSetting(const SettingFiles &files, const char *key, const char *fallback);
+std::string gReadSetting(const SettingFiles &files, const char *key, const char *fallback);

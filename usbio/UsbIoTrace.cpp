@@ -31,7 +31,7 @@ QString gUsbIoHexBytes(std::span<const std::uint8_t> bytes)
     return text;
 }
 
-void installUsbIoTrace()
+void gInstallUsbIoTrace()
 {
     namespace usbio = QuillFunc_USBIO;
     if (!lcUsbIo().isDebugEnabled()) {

@@ -16,7 +16,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcUsbIo)
 /// Connects the link's trace and report hooks to lcUsbIo when its debug
 /// messages are enabled; otherwise disconnects them, so the link does no
 /// tracing work at all. Called at start-up, after the logging rules are read.
-void installUsbIoTrace();
+void gInstallUsbIoTrace();
 
 /// "00 02 04 00": the bytes as two-digit upper-case hex, one blank between.
 QString gUsbIoHexBytes(std::span<const std::uint8_t> bytes);

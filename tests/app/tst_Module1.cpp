@@ -35,7 +35,7 @@ void playScenario(const QString &scenario)
 {
     guitest::Stage stage(true);
     if (scenario == QLatin1String("main")) {
-        installSessionEndHandler(); // as the program starts: a close must not pass for one
+        gInstallSessionEndHandler(); // as the program starts: a close must not pass for one
         QTimer::singleShot(0, [&stage] {
             for (QWidget *top : QApplication::topLevelWidgets()) {
                 if (auto *window = qobject_cast<frmMenu *>(top); window && window->isVisible()) {
@@ -49,7 +49,7 @@ void playScenario(const QString &scenario)
     } else if (scenario == QLatin1String("sessionEnd") || scenario == QLatin1String("quitEvent")) {
         // An ID typed, then the session ends the program: by a signal from
         // the parent, or as Qt's quit event (the session manager's end).
-        installSessionEndHandler();
+        gInstallSessionEndHandler();
         const bool signal = scenario == QLatin1String("sessionEnd");
         QTimer::singleShot(0, [&stage, signal] {
             for (QWidget *top : QApplication::topLevelWidgets()) {

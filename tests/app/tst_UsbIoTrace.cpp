@@ -77,13 +77,13 @@ private slots:
     {
         qInstallMessageHandler(gPreviousHandler);
         QLoggingCategory::setFilterRules(QString());
-        installUsbIoTrace();
+        gInstallUsbIoTrace();
     }
 
     void offByDefaultLogsNothing()
     {
         QLoggingCategory::setFilterRules(QString());
-        installUsbIoTrace();
+        gInstallUsbIoTrace();
         rig::Console console;
         frmMenu &window = console.load();
         window.cmdOutputStart->click();
@@ -95,7 +95,7 @@ private slots:
     void outputEventAndPollByteForByte()
     {
         QLoggingCategory::setFilterRules(QStringLiteral("portprobe.usbio.debug=true"));
-        installUsbIoTrace();
+        gInstallUsbIoTrace();
         rig::Console console;
         frmMenu &window = console.load();
         console.board.setPort0(0x5A);

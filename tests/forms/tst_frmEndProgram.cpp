@@ -9,7 +9,7 @@ class tst_frmEndProgram : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { setEndProgramExitCode(0); }
+    void init() { gSetEndProgramExitCode(0); }
 
     void showsForTwoSecondsThenEnds_data()
     {
@@ -29,7 +29,7 @@ private slots:
         if (iconShipped) {
             stage.shipIcon();
         }
-        setEndProgramExitCode(exitCode);
+        gSetEndProgramExitCode(exitCode);
         bool seen = false;
         stage.recorder.onSleep = [&](std::int32_t) {
             QVERIFY(gfrmEndProgram && gfrmEndProgram->isVisible());

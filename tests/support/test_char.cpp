@@ -79,7 +79,7 @@ TEST(ReadHexId, ReadsHexDigitsUpToThirtyTwoBits)
         { u"Ａ", std::nullopt },
     };
     for (std::size_t row = 0; row < std::size(cases); ++row) {
-        EXPECT_EQ(readHexId(cases[row].first), cases[row].second) << "row " << row;
+        EXPECT_EQ(gReadHexId(cases[row].first), cases[row].second) << "row " << row;
     }
 }
 
