@@ -1,0 +1,80 @@
+#pragma once
+// The HID interfaces portprobe-io can see, apart from the device link's own
+// search: listed for "list", and asked again when the link finds no board, to
+// tell "no access" from "not found".
+
+#include "platform/hid.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifdef __linux__
+#include "platform/linux/hid_hidraw.h"
+#endif
+
+namespace portprobe_io {
+
+inline constexpr std::uint16_t DefaultVendorId = 0x1352;
+inline constexpr std::uint16_t DefaultProductId = 0x0100;
+
+/// The board's IDs: the defaults, the console's settings or the command line.
+struct Ids
+{
+    std::uint16_t vendor = DefaultVendorId;
+    std::uint16_t product = DefaultProductId;
+};
+
+struct Interface
+{
+    std::string path;
+    platform::HidAttributes attributes;
+    platform::HidCaps caps;
+};
+
+/// Every HID interface @p api can examine, its IDs and report lengths, opened
+/// for queries only (no read or write access asked).
+std::vector<Interface> enumerate(platform::HidApi &api);
+
+inline bool isTarget(const Interface &i, const Ids &ids)
+{
+    return i.attributes.VendorID == ids.vendor && i.attributes.ProductID == ids.product;
+}
+
+// What the query enumeration sees. On Linux the hidraw backend asks for the
+// node's rights before it will even give IDs, so a second instance that
+// skips that check (and opens no node) also sees the boards we may not use.
+struct Presence
+{
+#ifdef __linux__
+    explicit Presence(bool virtualBoard)
+    {
+        if (!virtualBoard) {
+            platform::linux_hid::HidrawOptions o;
+            o.nodeAccessible = [](const std::string &) { return true; };
+            o.openNode = [](const std::string &, int) { return -1; };
+            probe.emplace(std::move(o));
+        }
+    }
+    std::optional<platform::linux_hid::HidrawHid> probe;
+    platform::HidApi &api()
+    {
+        return probe ? static_cast<platform::HidApi &>(*probe) : platform::hid();
+    }
+#else
+    explicit Presence(bool) { }
+    platform::HidApi &api()
+    {
+        return platform::hid();
+    }
+#endif
+};
+
+/// Whether the link could open @p path for reading and writing.
+bool accessible(const std::string &path);
+
+/// What a user can do about a board this user may not open.
+std::string accessHint();
+
+} // namespace portprobe_io
