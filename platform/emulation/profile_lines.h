@@ -43,7 +43,9 @@ struct Line
 class LineReader
 {
 public:
+    /// Skips a UTF-8 byte-order mark at the start.
     explicit LineReader(std::string_view text);
+    /// The next line into @p line; false after the last.
     bool next(Line &line);
 
 private:
