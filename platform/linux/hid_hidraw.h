@@ -1,10 +1,12 @@
 #pragma once
-// The HID class service over Linux hidraw: interfaces from /sys/class/hidraw
-// (IDs from each device's uevent, so comparing IDs opens nothing), device
-// nodes /dev/hidrawN opened non-blocking on first I/O, report lengths from the
-// report descriptor in sysfs, overlapped reads emulated with poll().
+// The HID class service over Linux hidraw: the backend's entry points. A
+// search lists /sys/class/hidraw and remembers what it found, so the opens
+// that follow it need no second look; the sysfs reading is hidraw_sysfs's,
+// the device nodes are hidraw_node's.
 
 #include "platform/emulation/hid_emulation.h"
+#include "platform/linux/hidraw_node.h"
+#include "platform/linux/hidraw_sysfs.h"
 #include "platform/linux/unique_fd.h"
 
 #include <functional>
@@ -50,21 +52,10 @@ protected:
     std::string messageText(std::uint32_t code) override;
 
 private:
-    class Device;
-    /// One hidrawN of the class folder and the IDs its uevent gave.
-    struct Interface
-    {
-        std::string name; // hidrawN
-        bool idsKnown = false;
-        std::uint16_t vendor = 0;
-        std::uint16_t product = 0;
-    };
-
-    /// Reads the IDs of @p i from its uevent, through @p sysfsDir (the open class folder) or,
-    /// when it is -1, through the sysfs root path.
-    void readIds(Interface &i, int sysfsDir) const;
-    /// @p milliseconds cut to the wait limit.
-    std::uint32_t limited(std::uint32_t milliseconds) const;
+    using Interface = HidrawInterface;
+    /// The interface @p name of the latest search, found the way a search opens them: the one
+    /// after the last found first; nullptr when the search did not list it.
+    const Interface *known(std::string_view name);
 
     HidrawOptions options_;
     std::size_t nodeOpens_ = 0;
@@ -79,12 +70,5 @@ private:
     std::size_t next_ = 0;
     bool before(const Key &a, const Key &b) const;
 };
-
-/// Win32 error code for an errno value of a device call.
-std::uint32_t win32ErrorFromErrno(int error);
-
-/// Parses the HID_ID line of a uevent text: bus, vendor and product.
-bool parseHidId(
-    std::string_view uevent, std::uint32_t &bus, std::uint16_t &vendor, std::uint16_t &product);
 
 } // namespace platform::linux_hid

@@ -1,6 +1,7 @@
 #pragma once
 // The registry on Linux: a SQLite database per root (current user, local
-// machine). See docs/architecture.md, "The registry store".
+// machine), shared with other programs that use it at the same time. See
+// docs/architecture.md, "The registry store".
 
 #include "platform/registry.h"
 
@@ -8,6 +9,9 @@
 #include <string>
 
 namespace platform {
+namespace registry_db {
+class Session;
+}
 
 struct RegistryStoreOptions
 {
@@ -54,11 +58,10 @@ public:
     void close(RegistryKey key) override;
 
 private:
-    struct Impl;
     /// The name at @p index of a key's values or subkeys (the statement says which).
     std::optional<std::string> enumName(
         RegistryKey key, std::size_t statement, std::uint32_t index, std::uint32_t bufferChars);
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<registry_db::Session> session_;
 };
 
 } // namespace platform
