@@ -6,8 +6,6 @@
 #include "cli/io_args.h"
 #include "cli/io_boards.h"
 #include "cli/io_output.h"
-#include "platform/clock.h"
-#include "platform/environment.h"
 #include "platform/hid.h"
 #include "platform/sim/sim_board.h"
 #include "portprobe_build.h"
@@ -19,7 +17,6 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
