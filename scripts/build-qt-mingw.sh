@@ -21,22 +21,30 @@ say() { echo "qt-mingw: $*" >&2; }
 
 # The source must match the host tools (moc, rcc, uic) exactly.
 srcver=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
-features_off=(sql dbus opengl network concurrent xml printsupport vulkan)
-bundled=(zlib pcre2 harfbuzz png jpeg freetype doubleconversion)
+# Off: what the windows never use. direct2d is a second Windows platform plugin (the windows
+# plugin's sources again); jpeg and gif are image plugins nothing deploys.
+features_off=(sql dbus opengl network concurrent xml printsupport vulkan direct2d jpeg gif)
+bundled=(zlib pcre2 harfbuzz png freetype doubleconversion)
 hash=$(sha256sum "$self" | cut -c1-12)
 cache_root="${PORTPROBE_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/portprobe}"
 cache="$cache_root/qt6-mingw-${srcver//[^A-Za-z0-9.+-]/_}-$hash"
 work="$cache.build"
 
-# What BUILD-INFO.md says about a prefix: both lines must match for it to be used.
+# What BUILD-INFO.md says about a prefix: the same source and compilers, and no feature off that
+# is on here (a prefix built with more serves as well).
 info_source="source \`qt6-base $srcver\`"
 info_features="features off: ${features_off[*]}"
 
 usable() { # prefix
   [[ -f "$1/BUILD-INFO.md" && -f "$1/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" &&
-    -f "$1/plugins/platforms/qwindows.dll" && -f "$1/bin/Qt6Test.dll" ]] &&
-    grep -qF "$info_source" "$1/BUILD-INFO.md" && grep -qF "$info_features" "$1/BUILD-INFO.md" &&
-    grep -qF "g++-posix" "$1/BUILD-INFO.md"
+    -f "$1/plugins/platforms/qwindows.dll" && -f "$1/plugins/imageformats/qico.dll" &&
+    -f "$1/bin/Qt6Test.dll" ]] &&
+    grep -qF "$info_source" "$1/BUILD-INFO.md" && grep -qF "g++-posix" "$1/BUILD-INFO.md" || return 1
+  local line f
+  line=$(grep -o 'features off: [a-z0-9_ ]*' "$1/BUILD-INFO.md" | head -n 1) || return 1
+  for f in ${line#features off: }; do
+    [[ " ${features_off[*]} " == *" $f "* ]] || return 1
+  done
 }
 
 shared="${PORTPROBE_QT_SHARED:-$repo/../shared/qt6-mingw}"
@@ -47,7 +55,7 @@ if ((!configure_only)); then
     exit 0
   fi
   if [[ -d "$shared" ]] && usable "$shared"; then
-    say "using the prebuilt $(realpath "$shared") (same source and options)"
+    say "using the prebuilt $(realpath "$shared") (same source, no feature missing)"
     realpath "$shared"
     exit 0
   fi

@@ -4,6 +4,8 @@
 # runs at most once, only when something has to be installed.
 #   scripts/setup.sh            build, tests and the program
 #   scripts/setup.sh --windows  also the MinGW-w64 cross compiler, Wine, NSIS and Qt for MinGW
+#   scripts/setup.sh --windows-tools  the same without building Qt (scripts/test.sh builds it
+#                               in the background)
 set -euo pipefail
 
 packages=(
@@ -19,8 +21,8 @@ packages=(
   binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-i686 g++-mingw-w64-i686
 )
 windows=0
-if [[ "${1:-}" == "--windows" ]]; then
-  windows=1
+if [[ "${1:-}" == "--windows" || "${1:-}" == "--windows-tools" ]]; then
+  [[ "$1" == "--windows" ]] && windows=1
   # nsis: makensis for the Windows installer (cpack -G NSIS).
   packages+=(g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64 wine nsis)
 fi
