@@ -163,17 +163,23 @@ fi
 # 3. Build, one progress line per module (ninja resumes where an interrupted build stopped).
 total=$(ninja -C "$work/build" -n 2>/dev/null | tail -n 1 | sed -n 's#^\[[0-9]*/\([0-9]*\)\].*#\1#p')
 say "building ${total:-?} steps left"
-nice -n 10 ninja -C "$work/build" -j "${PORTPROBE_QT_JOBS:-$(nproc)}" 2>&1 | tee "$work/build.log" |
-  awk -v start="$SECONDS" '
-    match($0, /^\[[0-9]+\/[0-9]+\]/) {
-      step = substr($0, 2, RLENGTH - 2)
-      if (match($0, /src\/(plugins\/[a-z]+\/[a-z0-9_]+|3rdparty\/[A-Za-z0-9_.-]+|[a-z0-9_]+)/)) {
-        module = substr($0, RSTART + 4, RLENGTH - 4)
-        if (module != last) { printf "qt-mingw: [%s] %s\n", step, module > "/dev/stderr"; last = module }
-      }
-      next
-    }
-    /FAILED|error:/ { print > "/dev/stderr" }'
+# Read line by line in the shell: awk would hold the lines back until its input buffer fills.
+progress() {
+  local line step module last="" step_re='^\[([0-9]+/[0-9]+)\]'
+  local module_re='src/(plugins/[a-z]+/[a-z0-9_]+|3rdparty/[A-Za-z0-9_.-]+|[a-z0-9_]+)'
+  while IFS= read -r line; do
+    if [[ $line =~ $step_re ]]; then
+      step=${BASH_REMATCH[1]}
+      [[ $line =~ $module_re ]] || continue
+      module=${BASH_REMATCH[1]}
+      [[ $module == "$last" ]] || say "[$step] $module"
+      last=$module
+    elif [[ $line == *FAILED* || $line == *error:* ]]; then
+      echo "$line" >&2
+    fi
+  done
+}
+nice -n 10 ninja -C "$work/build" -j "${PORTPROBE_QT_JOBS:-$(nproc)}" 2>&1 | tee "$work/build.log" | progress
 say "built in $((SECONDS - started)) s"
 
 # 4. Install beside the cache, then move into place: a cache folder is always complete.
