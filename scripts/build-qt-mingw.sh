@@ -61,6 +61,20 @@ if ((!configure_only)); then
   fi
 fi
 
+# One build at a time: a second run (scripts/test-windows.sh while scripts/test.sh builds in the
+# background) waits for the first and then takes what it installed.
+mkdir -p "$cache_root"
+exec 9>"$cache.lock"
+if ! flock -n 9; then
+  say "another run is building this Qt; waiting for it"
+  flock 9
+fi
+if ((!configure_only)) && usable "$cache"; then
+  say "using the cache $cache (built by that run)"
+  echo "$cache"
+  exit 0
+fi
+
 mkdir -p "$work"
 started=$SECONDS
 

@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 # shellcheck source=scripts/xvfb.sh
 source scripts/xvfb.sh
 
-bash scripts/setup.sh --windows
+# Qt for MinGW is built (or waited for) where the Windows programs need it.
+bash scripts/setup.sh --windows-tools
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
@@ -80,6 +81,8 @@ echo "== Windows programs: Qt for MinGW-w64, window tests under Wine, .zip and i
 start=$SECONDS
 PORTPROBE_QT_MINGW=$(bash scripts/build-qt-mingw.sh)
 export PORTPROBE_QT_MINGW
+echo "Qt for MinGW ready after $((SECONDS - start)) s: $PORTPROBE_QT_MINGW"
+start=$SECONDS
 # The pictures are rendered by the host's renderer (the Windows Qt has no Svg module).
 cmake --build --preset default --target render_artwork
 cmake --preset windows-gui
