@@ -21,9 +21,9 @@ say() { echo "qt-mingw: $*" >&2; }
 
 # The source must match the host tools (moc, rcc, uic) exactly.
 srcver=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
-# Off: what the windows never use. direct2d is a second Windows platform plugin (the windows
-# plugin's sources again); jpeg and gif are image plugins nothing deploys.
-features_off=(sql dbus opengl network concurrent xml printsupport vulkan direct2d jpeg gif)
+# Off: what the windows never use; jpeg and gif are image plugins nothing deploys. (direct2d
+# stays on: with it off, Qt 6.4.2 leaves out Gui's DirectWrite code the Windows plugin still links.)
+features_off=(sql dbus opengl network concurrent xml printsupport vulkan jpeg gif)
 bundled=(zlib pcre2 harfbuzz png freetype doubleconversion)
 hash=$(sha256sum "$self" | cut -c1-12)
 cache_root="${PORTPROBE_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/portprobe}"
