@@ -47,18 +47,21 @@ usable() { # prefix
   done
 }
 
-shared="${PORTPROBE_QT_SHARED:-$repo/../shared/qt6-mingw}"
-if ((!configure_only)); then
-  if usable "$cache"; then
-    say "using the cache $cache"
+# Prints the cache and ends the script when it is complete.
+use_cache() { # [how it came]
+  if ((!configure_only)) && usable "$cache"; then
+    say "using the cache $cache${1:+ ($1)}"
     echo "$cache"
     exit 0
   fi
-  if [[ -d "$shared" ]] && usable "$shared"; then
-    say "using the prebuilt $(realpath "$shared") (same source, no feature missing)"
-    realpath "$shared"
-    exit 0
-  fi
+}
+
+shared="${PORTPROBE_QT_SHARED:-$repo/../shared/qt6-mingw}"
+use_cache
+if ((!configure_only)) && [[ -d "$shared" ]] && usable "$shared"; then
+  say "using the prebuilt $(realpath "$shared") (same source, no feature missing)"
+  realpath "$shared"
+  exit 0
 fi
 
 # One build at a time: a second run (scripts/test-windows.sh while scripts/test.sh builds in the
@@ -69,11 +72,7 @@ if ! flock -n 9; then
   say "another run is building this Qt; waiting for it"
   flock 9
 fi
-if ((!configure_only)) && usable "$cache"; then
-  say "using the cache $cache (built by that run)"
-  echo "$cache"
-  exit 0
-fi
+use_cache "built by that run"
 
 mkdir -p "$work"
 started=$SECONDS

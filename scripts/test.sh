@@ -11,8 +11,8 @@ fuzz_seconds="${PORTPROBE_FUZZ_SECONDS:-60}"
 
 bash scripts/setup.sh --windows-tools
 
-# Qt for MinGW-w64 takes about forty minutes on two cores where no cache has it yet: it is
-# built in the background at the lowest priority, on the cycles the Linux steps leave idle
+# Qt for MinGW-w64 takes close to an hour beside the other steps where no cache has it yet:
+# it is built in the background at the lowest priority, on the cycles the Linux steps leave idle
 # (tests, Wine, the fuzzers' second core). scripts/test-windows.sh asks for it again before the
 # Windows programs and waits there (the build holds a lock); its progress lines
 # ("qt-mingw: ...") run through this log, and an interrupted build resumes.
