@@ -207,6 +207,17 @@ TEST_F(CryptFileTest, AMissingInputOrAnExistingOutputFailsSilently)
     EXPECT_EQ(crypted, 3);
 }
 
+// A temporary name proves nothing: a user's file that merely looks like the
+// output's leftover, from a process ID no process can have, is not swept.
+TEST_F(CryptFileTest, AUserFileNamedLikeALeftoverStays)
+{
+    writeFile(at("plain"), Bytes(10, 1));
+    writeFile(at(".out.tmp4194305.0"), Bytes(3, 9));
+    clsCryptFile file = make("plain", "out", "pw");
+    EXPECT_TRUE(file.Encrypt());
+    EXPECT_EQ(readFile(at(".out.tmp4194305.0")), Bytes(3, 9));
+}
+
 // The stored blob length and the blob itself are the only header; damage of any
 // kind is refused as an import failure, with nothing left behind.
 struct BadHead
