@@ -71,6 +71,7 @@ public:
             int fd = ::open(temporaryPath.c_str(),
                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
             if (fd >= 0) {
+                markTemporary(fd);
                 return fd;
             }
             if (errno != EEXIST) {
@@ -88,6 +89,7 @@ public:
         if (source.find('\0') != std::string::npos || target.find('\0') != std::string::npos) {
             return false;
         }
+        unmarkTemporary(AT_FDCWD, source.c_str());
         bool moved =
             ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
         // A file system without RENAME_NOREPLACE: a hard link fails as well when

@@ -7,6 +7,7 @@
 
 #include "platform/linux/unique_fd.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <sys/stat.h>
@@ -60,10 +61,12 @@ private:
 /// @p toDir, which must not exist: folders with everything in them, each given
 /// its mode once its content is complete; links as links; regular files' bytes
 /// in the kernel, with mode and write time; anything else EOPNOTSUPP. What it
-/// took goes into @p record (may be null). On failure what was made stays
-/// under @p toName for the caller to remove.
+/// took goes into @p record (may be null). @p created (if set) is called with
+/// the descriptor of the new file or folder @p toName right after it was made
+/// (not for a link); its non-zero errno ends the copy. On failure what was
+/// made stays under @p toName for the caller to remove.
 int copyNew(int fromDir, const char *fromName, const struct stat &st, int toDir, const char *toName,
-    CopyRecord *record);
+    CopyRecord *record, const std::function<int(int)> &created = {});
 
 /// Removes item @p name of @p dirFd as far as @p record holds it unchanged:
 /// new or changed entries stay, and so do the folders holding them.

@@ -283,6 +283,7 @@ bool replaceFile(
         return false;
     }
     UniqueFd guard(fd);
+    markTemporary(fd);
     bool ok = true;
     if (existing) {
         // open() applied the umask; restore the old file's exact permissions.
@@ -298,6 +299,9 @@ bool replaceFile(
     if (!guard.close() && ok) {
         ok = false;
         error = errno;
+    }
+    if (ok) {
+        unmarkTemporary(AT_FDCWD, temporary.c_str());
     }
     if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
         ok = false;
@@ -357,7 +361,8 @@ public:
         }
         // Leftovers of writers that died go whether or not this write stores
         // anything: a settings file that never changes would keep them forever.
-        // They are named "<name>.tmp<pid>.<n>".
+        // They are named "<name>.tmp<pid>.<n>" and marked as the writer's; a
+        // user's file of that name carries no mark and stays.
         removeDeadWritersFiles(folderOf(path), nameOf(path) + ".tmp");
         if (*updated == text) {
             // Nothing changes, so nothing is written: no error even where a

@@ -5,8 +5,9 @@
 // Whatever is written appears under its final name only when complete: a
 // new item is built under a hidden temporary name in its destination folder
 // and renamed into place (never over anything); a replacement is built
-// beside the old item and renamed over it. Leftovers of writers killed
-// meanwhile are removed by a later transfer into the same folder. A move
+// beside the old item and renamed over it. A temporary item is marked as
+// this process's when made; marked leftovers of writers killed meanwhile are
+// removed by a later transfer into the same folder. A move
 // across file systems removes only what it copied, unchanged.
 
 #include "platform/linux/shell_transfer.h"
@@ -194,9 +195,7 @@ void Transfer::removeLeftovers(int dirFd)
     if (::fstat(dirFd, &st) != 0 || !cleaned_.insert({ st.st_dev, st.st_ino }).second) {
         return;
     }
-    for (const auto &name : deadWritersNames(dirFd, TemporaryPrefix)) {
-        tree::removeTree(dirFd, name.c_str(), true);
-    }
+    removeDeadWritersItems(dirFd, TemporaryPrefix);
 }
 
 /// Copies a whole item under a temporary name and puts it in place when
@@ -210,8 +209,12 @@ Code Transfer::copyItem(int fromDir, const std::string &from, const struct stat 
     }
     removeLeftovers(toDir);
     const std::string temp = writerTemporaryName(TemporaryPrefix);
-    int error = tree::copyNew(fromDir, from.c_str(), st, toDir, temp.c_str(), record);
+    int error = tree::copyNew(fromDir, from.c_str(), st, toDir, temp.c_str(), record, [](int fd) {
+        markTemporary(fd);
+        return 0;
+    });
     if (error == 0) {
+        unmarkTemporary(toDir, temp.c_str());
         error = overwrite ? renameItem(toDir, temp, toDir, to, true)
                           : placeNew(toDir, temp, to, S_ISDIR(st.st_mode));
     }

@@ -8,10 +8,19 @@ namespace {
 
 constexpr std::size_t KeptNameBytes = 200;
 
-bool isDecimal(std::string_view s)
+bool isDecimal(std::string_view s, std::size_t maxDigits = 10)
 {
-    return !s.empty() && s.size() < 11
+    return !s.empty() && s.size() <= maxDigits
         && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::uint64_t decimal(std::string_view s)
+{
+    std::uint64_t value = 0;
+    for (char c : s) {
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
 }
 
 } // namespace
@@ -43,11 +52,27 @@ std::optional<std::uint64_t> temporaryNameWriter(std::string_view name, std::str
         || !isDecimal(name.substr(dot + 1))) {
         return std::nullopt;
     }
-    std::uint64_t pid = 0;
-    for (char c : name.substr(0, dot)) {
-        pid = pid * 10 + static_cast<std::uint64_t>(c - '0');
+    return decimal(name.substr(0, dot));
+}
+
+std::string WriterMark::text() const
+{
+    return std::to_string(pid) + " " + std::to_string(started) + " " + std::to_string(space);
+}
+
+std::optional<WriterMark> WriterMark::parse(std::string_view text)
+{
+    std::uint64_t fields[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        const auto end = i < 2 ? text.find(' ') : text.size();
+        // 19 digits always fit 64 bits.
+        if (end == std::string_view::npos || !isDecimal(text.substr(0, end), 19)) {
+            return std::nullopt;
+        }
+        fields[i] = decimal(text.substr(0, end));
+        text.remove_prefix(i < 2 ? end + 1 : end);
     }
-    return pid;
+    return WriterMark { fields[0], fields[1], fields[2] };
 }
 
 } // namespace platform

@@ -2,6 +2,7 @@
 #include "platform/file_stream.h"
 #include "platform/shared/writer_names.h"
 
+#include <optional>
 #include <string>
 #include <windows.h>
 
@@ -26,19 +27,115 @@ std::pair<std::string, std::string> splitPath(std::string_view path)
     return { std::string(path.substr(0, cut + 1)), std::string(path.substr(cut + 1)) };
 }
 
-bool processGone(DWORD pid)
+// A temporary file is marked as its writer's by a named stream holding a
+// WriterMark (process ID and creation time). A name alone proves nothing: a
+// file without the mark is never removed. Only volumes that report named
+// streams are marked or read (Wine's drives do not: there "name:stream" would
+// be a file of its own), so elsewhere leftovers stay.
+constexpr const char *MarkStream = ":portprobe.writer";
+
+/// When @p process was created, 0 where it cannot be read.
+std::uint64_t startTime(HANDLE process)
 {
-    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    FILETIME created {};
+    FILETIME exited {};
+    FILETIME kernel {};
+    FILETIME user {};
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+/// Whether the volume of open @p file keeps named streams.
+bool namedStreams(HANDLE file)
+{
+    DWORD flags = 0;
+    return ::GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)
+        && (flags & FILE_NAMED_STREAMS) != 0;
+}
+
+/// Marks new temporary file @p file, at ANSI path @p path, as this process's.
+void markTemporary(HANDLE file, const std::string &path)
+{
+    const std::uint64_t started = startTime(::GetCurrentProcess());
+    if (started == 0 || !namedStreams(file)) {
+        return;
+    }
+    const std::string text = WriterMark { ::GetCurrentProcessId(), started, 0 }.text();
+    HANDLE stream = ::CreateFileA((path + MarkStream).c_str(), GENERIC_WRITE, 0, nullptr,
+        CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (stream == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    const bool whole = ::WriteFile(stream, text.data(), DWORD(text.size()), &written, nullptr)
+        && written == text.size();
+    ::CloseHandle(stream);
+    if (!whole) {
+        ::DeleteFileA((path + MarkStream).c_str());
+    }
+}
+
+/// Opens the mark of the file at ANSI path @p path with @p access, where there is one.
+HANDLE openMark(const std::string &path, DWORD access)
+{
+    HANDLE stream = ::CreateFileA((path + MarkStream).c_str(), access,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (stream != INVALID_HANDLE_VALUE && !namedStreams(stream)) {
+        ::CloseHandle(stream);
+        return INVALID_HANDLE_VALUE;
+    }
+    return stream;
+}
+
+/// Takes the mark off the finished temporary file at ANSI path @p path.
+void unmarkTemporary(const std::string &path)
+{
+    HANDLE stream = openMark(path, DELETE);
+    if (stream != INVALID_HANDLE_VALUE) {
+        FILE_DISPOSITION_INFO dispose { TRUE };
+        ::SetFileInformationByHandle(stream, FileDispositionInfo, &dispose, sizeof dispose);
+        ::CloseHandle(stream);
+    }
+}
+
+std::optional<WriterMark> markOf(const std::string &path)
+{
+    HANDLE stream = openMark(path, GENERIC_READ);
+    if (stream == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    char text[80];
+    DWORD n = 0;
+    const bool read = ::ReadFile(stream, text, sizeof text, &n, nullptr);
+    ::CloseHandle(stream);
+    return read ? WriterMark::parse(std::string_view(text, n)) : std::nullopt;
+}
+
+/// Whether the writer of @p mark has certainly ended: no process has its ID,
+/// or one created at another time.
+bool writerGone(const WriterMark &mark)
+{
+    if (mark.pid == 0 || mark.pid > 0xFFFFFFFFu || mark.space != 0) {
+        return false;
+    }
+    HANDLE process =
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, DWORD(mark.pid));
     if (process == nullptr) {
         return ::GetLastError() == ERROR_INVALID_PARAMETER;
     }
-    const bool gone = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    const std::uint64_t started = startTime(process);
+    const bool gone = ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0
+        || (started != 0 && started != mark.started);
     ::CloseHandle(process);
     return gone;
 }
 
-/// Removes "<prefix><pid>.<serial>" files in @p folder whose writer has ended;
-/// a file still open elsewhere cannot be deleted and stays anyway.
+/// Removes "<prefix><pid>.<serial>" files in @p folder marked by a writer
+/// with that process ID that has ended; a file still open elsewhere cannot be
+/// deleted and stays anyway.
 void removeDeadWritersFiles(const std::string &folder, const std::string &prefix)
 {
     WIN32_FIND_DATAA data {};
@@ -50,9 +147,13 @@ void removeDeadWritersFiles(const std::string &folder, const std::string &prefix
     }
     do {
         const auto pid = temporaryNameWriter(data.cFileName, ansiPrefix);
-        if (pid && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && *pid <= 0xFFFFFFFFu
-            && *pid != ::GetCurrentProcessId() && processGone(static_cast<DWORD>(*pid))) {
-            ::DeleteFileA((ansiFolder + data.cFileName).c_str());
+        if (!pid || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            continue;
+        }
+        const std::string path = ansiFolder + data.cFileName;
+        const auto mark = markOf(path);
+        if (mark && mark->pid == *pid && writerGone(*mark)) {
+            ::DeleteFileA(path.c_str());
         }
     } while (::FindNextFileA(find, &data));
     ::FindClose(find);
@@ -103,6 +204,7 @@ public:
             HANDLE h = ::CreateFileA(toAnsi(temporaryPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
+                markTemporary(h, toAnsi(temporaryPath));
                 return reinterpret_cast<FileStreamHandle>(h);
             }
             if (::GetLastError() != ERROR_FILE_EXISTS) {
@@ -118,6 +220,7 @@ public:
         // Visible first: the attribute would move with the file. Without
         // MOVEFILE_REPLACE_EXISTING an existing destination makes the move fail.
         const std::string source = toAnsi(from);
+        unmarkTemporary(source);
         return ::SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL)
             && ::MoveFileExA(source.c_str(), toAnsi(to).c_str(), MOVEFILE_WRITE_THROUGH);
     }

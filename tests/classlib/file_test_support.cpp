@@ -5,6 +5,8 @@
 #include <random>
 
 #ifndef _WIN32
+#include <cstring>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -105,6 +107,17 @@ std::vector<std::string> listTree(const fs::path &folder)
     std::sort(entries.begin(), entries.end());
     return entries;
 }
+
+#ifndef _WIN32
+std::string noWriterMarks(const fs::path &folder)
+{
+    const fs::path probe = folder / ".mark-probe";
+    writeFile(probe, "");
+    const int error = ::setxattr(probe.c_str(), "user.portprobe.probe", "1", 1, 0) == 0 ? 0 : errno;
+    fs::remove(probe);
+    return error == 0 ? std::string() : std::strerror(error);
+}
+#endif
 
 fs::path sampleImages()
 {

@@ -66,6 +66,12 @@ inline std::string readFile(const fs::path &file)
 /// Relative path and content (links as "-> target") of everything under @p folder, sorted.
 std::vector<std::string> listTree(const fs::path &folder);
 
+#ifndef _WIN32
+/// Why items in @p folder cannot carry the mark of a writer's temporary
+/// items (a user extended attribute); empty where they can.
+std::string noWriterMarks(const fs::path &folder);
+#endif
+
 /// Folder of the sample Windows images with known version resources.
 fs::path sampleImages();
 

@@ -3,6 +3,9 @@
 #include "classlib/clsFileOperation.h"
 #include "classlib/file_test_support.h"
 #include "platform/environment.h"
+#ifndef _WIN32
+#include "platform/linux/writer_leftovers.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -20,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #endif
@@ -840,9 +844,77 @@ TEST_F(clsFileOperationDisk, AKilledCopyLeavesNoPartialFileUnderItsName)
         ASSERT_TRUE(WIFSIGNALED(status)) << name;
         EXPECT_FALSE(fs::exists(work / "out" / name)) << name;
     }
+    if (const auto reason = noWriterMarks(work.path()); !reason.empty()) {
+        GTEST_SKIP() << "leftovers unmarked, so kept: " << reason;
+    }
     // The next operation into the folder removes the dead writers' leftovers.
     ASSERT_TRUE(op.Copy(work.str("src/a.txt"), work.str("out")));
     EXPECT_EQ(namesIn(work / "out"), std::vector<std::string>({ "a.txt" }));
+}
+
+// Only what a copy provably made goes as a leftover: an item of this user
+// with a temporary name, marked by a writer that has ended (its ID gone, or
+// now another process's). A user's folder of that name stays, modes and all.
+TEST_F(clsFileOperationDisk, TheSweepTakesOnlyMarkedLeftoversOfEndedWriters)
+{
+    const pid_t dead = ::fork();
+    if (dead == 0) {
+        ::_exit(0);
+    }
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const auto live = platform::runningWriter(::getppid());
+    ASSERT_TRUE(live);
+    platform::WriterMark gone = *live;
+    gone.pid = static_cast<std::uint64_t>(dead);
+    platform::WriterMark reused = *live;
+    reused.started += 1;
+    const auto part = [&](pid_t pid, int n) {
+        return work / (".portprobe-part.tmp" + std::to_string(pid) + "." + std::to_string(n));
+    };
+    const fs::path mine = part(dead, 1);
+    fs::create_directories(mine / "photos");
+    writeFile(mine / "photos" / "a.jpg", "photo");
+    ASSERT_EQ(::chmod((mine / "photos").c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(mine.c_str(), 0750), 0);
+    const auto photos = listTree(mine);
+    struct Row
+    {
+        fs::path path;
+        platform::WriterMark mark;
+        bool folder;
+        bool stays;
+    };
+    const Row rows[] = {
+        { part(dead, 2), gone, true, false }, { part(dead, 3), gone, false, false },
+        { part(::getppid(), 4), reused, true, false }, { part(::getppid(), 5), *live, true, true },
+        { part(::getppid(), 6), gone, false, true }, // the mark names another writer
+    };
+    if (const auto reason = noWriterMarks(work.path()); !reason.empty()) {
+        GTEST_SKIP() << "no user extended attributes here: " << reason;
+    }
+    for (const auto &row : rows) {
+        if (row.folder) {
+            fs::create_directories(row.path / "sub");
+            writeFile(row.path / "sub" / "half", "half");
+        } else {
+            writeFile(row.path, "half");
+        }
+        const std::string text = row.mark.text();
+        ASSERT_EQ(::setxattr(
+                      row.path.c_str(), platform::WriterMarkAttribute, text.data(), text.size(), 0),
+            0);
+    }
+    writeFile(work / "a.txt", "alpha");
+    ASSERT_TRUE(op.Copy(work.str("a.txt"), work.str("a copy.txt")));
+    for (const auto &row : rows) {
+        EXPECT_EQ(fs::exists(row.path), row.stays) << row.path;
+    }
+    EXPECT_EQ(listTree(mine), photos);
+    struct stat st
+    { };
+    EXPECT_TRUE(::stat(mine.c_str(), &st) == 0 && (st.st_mode & 07777) == 0750);
+    EXPECT_TRUE(::stat((mine / "photos").c_str(), &st) == 0 && (st.st_mode & 07777) == 0555);
+    ::chmod((mine / "photos").c_str(), 0755);
 }
 #endif
 

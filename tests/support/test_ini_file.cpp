@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/emulation/profile_engine.h"
 #include "platform/environment.h"
+#include "platform/linux/writer_leftovers.h"
 #include "platform/profile.h"
 #include "support/QuillFunc_Common.h"
 #include "support/QuillFunc_INI.h"
@@ -13,12 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -73,6 +76,16 @@ pid_t deadProcessId()
     EXPECT_GT(dead, 0);
     EXPECT_EQ(::waitpid(dead, nullptr, 0), dead);
     return dead;
+}
+
+// Marks @p path as a temporary file of writer @p mark, as the writers do; an
+// errno where the file system keeps no user attributes, else 0.
+int markAs(const fs::path &path, const platform::WriterMark &mark)
+{
+    const std::string text = mark.text();
+    return ::setxattr(path.c_str(), platform::WriterMarkAttribute, text.data(), text.size(), 0) == 0
+        ? 0
+        : errno;
 }
 
 class IniFileTest : public ::testing::Test
@@ -287,8 +300,14 @@ TEST_F(IniFileTest, UnwritableFolderOrFileLeavesTheOldFileIntact)
 TEST_F(IniFileTest, FileWithoutWriteBitsIsNotRewrittenEvenBySuperuser)
 {
     writeBytes(file(), "[Setting]\r\nStrVendorID=1\r\nStrPeroductID=100\r\n");
-    const std::string leftover = "setting.ini.tmp" + std::to_string(deadProcessId()) + ".0";
+    const pid_t dead = deadProcessId();
+    const std::string leftover = "setting.ini.tmp" + std::to_string(dead) + ".0";
     writeBytes(temp.path() / leftover, "half");
+    platform::WriterMark gone = *platform::runningWriter(::getpid());
+    gone.pid = std::uint64_t(dead);
+    if (const int error = markAs(temp.path() / leftover, gone)) {
+        GTEST_SKIP() << "no user extended attributes here: " << std::strerror(error);
+    }
     ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
     const std::string before = fingerprint(file());
 
@@ -305,20 +324,53 @@ TEST_F(IniFileTest, FileWithoutWriteBitsIsNotRewrittenEvenBySuperuser)
 }
 
 // A writer killed between creating its temporary file and the rename leaves
-// it behind; the next write removes such files of dead writers only.
-TEST_F(IniFileTest, WriteRemovesTemporaryFilesOfDeadWriters)
+// it behind, marked as its own; the next write removes it once that writer
+// has ended (its ID gone, or now another process's). A name proves nothing:
+// a user's file named so, unmarked, stays.
+TEST_F(IniFileTest, WriteRemovesOnlyMarkedFilesOfEndedWriters)
 {
     const pid_t dead = deadProcessId();
-    const std::string deadFile = "setting.ini.tmp" + std::to_string(dead) + ".0";
-    const std::string liveFile = "setting.ini.tmp" + std::to_string(::getppid()) + ".0";
-    for (const std::string &name : { deadFile, liveFile, std::string("setting.ini.tmpx.0"),
-             "other.ini.tmp" + std::to_string(dead) + ".0" }) {
-        writeBytes(temp.path() / name, "half");
+    const pid_t parent = ::getppid();
+    const auto live = platform::runningWriter(parent);
+    ASSERT_TRUE(live);
+    platform::WriterMark gone = *live;
+    gone.pid = std::uint64_t(dead);
+    platform::WriterMark reused = *live;
+    reused.started += 1;
+    const auto tmp = [](pid_t pid, int n) {
+        return "setting.ini.tmp" + std::to_string(pid) + "." + std::to_string(n);
+    };
+    struct Row
+    {
+        std::string name;
+        std::optional<platform::WriterMark> mark;
+        bool stays;
+    };
+    const Row rows[] = {
+        { tmp(dead, 0), gone, false },
+        { tmp(parent, 1), reused, false },
+        { tmp(parent, 2), *live, true },
+        { tmp(dead, 3), std::nullopt, true }, // a user's file
+        { tmp(parent, 4), gone, true }, // the mark names another writer
+        { "setting.ini.tmpx.0", gone, true },
+        { "other.ini.tmp" + std::to_string(dead) + ".0", gone, true },
+    };
+    Names kept = { "setting.ini" };
+    for (const auto &row : rows) {
+        writeBytes(temp.path() / row.name, "half");
+        if (const int error = row.mark ? markAs(temp.path() / row.name, *row.mark) : 0) {
+            GTEST_SKIP() << "no user extended attributes here: " << std::strerror(error);
+        }
+        if (row.stays) {
+            kept.push_back(row.name);
+        }
     }
+    std::sort(kept.begin(), kept.end());
     ASSERT_TRUE(open(file()).SetString("StrVendorID", "2"));
-    EXPECT_EQ(folderEntries(temp.path()),
-        (Names { "other.ini.tmp" + std::to_string(dead) + ".0", "setting.ini", liveFile,
-            "setting.ini.tmpx.0" }));
+    EXPECT_EQ(folderEntries(temp.path()), kept);
+    char value[80];
+    EXPECT_LT(::getxattr(file().c_str(), platform::WriterMarkAttribute, value, sizeof value), 0)
+        << "the settings file itself carries no mark";
 }
 
 std::string utf16(std::u16string_view text)
