@@ -15,10 +15,10 @@ void message(const std::string &text)
     std::fprintf(stderr, "%s: %s\n", Program, text.c_str());
 }
 
-std::string idText(std::uint16_t id)
+std::string idText(std::int32_t id)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", id);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", static_cast<std::uint32_t>(id));
     return text;
 }
 

@@ -13,8 +13,9 @@ namespace portprobe_io {
 
 /// "portprobe-io: <text>" on standard error.
 void message(const std::string &text);
-/// A 16-bit ID as four upper-case hex digits.
-std::string idText(std::uint16_t id);
+/// An ID as at least four upper-case hex digits (a 32-bit target as its
+/// bit pattern).
+std::string idText(std::int32_t id);
 /// Local time now, ISO 8601 to the millisecond with the zone's offset.
 std::string stamp();
 /// @p text as a JSON string (quotes, backslashes and control characters escaped).

@@ -9,8 +9,8 @@
 #include "platform/hid.h"
 #include "platform/sim/sim_board.h"
 #include "portprobe_build.h"
+#include "support/QuillFunc_Char.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_INI.h"
 #include "support/SettingFiles.h"
 #include "usbio/QuillFunc_USBIO.h"
 
@@ -65,39 +65,33 @@ void installTrace()
 
 // ------------------------------------------------------------ settings
 
-// The IDs stored by the console (support/SettingFiles.h); a key found nowhere
-// keeps the default.
+// The IDs the console would search for where the command line gives none:
+// setting.ini found and read as the console does (support/SettingFiles.h,
+// gReadHexId), so a value it takes is taken here, above FFFF too.
 bool readSettingIds(Ids &ids, const Options &o)
 {
-    const std::vector<std::string> files = gSettingFiles().readOrder();
-    const auto take = [&](const char *key, const char *what, std::uint16_t &id) {
-        for (const std::string &file : files) {
-            const std::string text = gGetIniString(file, SettingSection, key, "");
-            if (text.empty()) {
-                continue;
-            }
-            if (const auto value = parseHexId(text)) {
-                id = *value;
-                return true;
-            }
-            message(file + ": the " + what + " ID \"" + text
-                + "\" is not a hexadecimal ID from 0 to FFFF; give --"
-                + (what[0] == 'v' ? "vid" : "pid"));
-            return false;
+    const SettingFiles files = gSettingFiles();
+    const auto take = [&](const char *key, const char *fallback, const char *what,
+                          const char *option, std::int32_t &id) {
+        std::string from;
+        const std::string text = gReadSetting(files, key, fallback, &from);
+        if (const auto value = gReadHexId(text)) {
+            id = *value;
+            return true;
         }
-        return true;
+        message(from + ": the " + what + " ID \"" + text
+            + "\" is not hexadecimal digits up to FFFFFFFF; give " + option);
+        return false;
     };
-    if (!o.vendorId && !take(VendorIdKey, "vendor", ids.vendor)) {
-        return false;
-    }
-    if (!o.productId && !take(ProductIdKey, "product", ids.product)) {
-        return false;
-    }
     if (o.vendorId) {
         ids.vendor = *o.vendorId;
+    } else if (!take(VendorIdKey, DefaultVendorIdText, "vendor", "--vid", ids.vendor)) {
+        return false;
     }
     if (o.productId) {
         ids.product = *o.productId;
+    } else if (!take(ProductIdKey, DefaultProductIdText, "product", "--pid", ids.product)) {
+        return false;
     }
     return true;
 }

@@ -437,7 +437,9 @@ TEST_F(PortprobeIo, JsonLinesParseBack)
     }
 }
 
-// IDs from the console's setting.ini beside the program; without one, 1352/100.
+// IDs from the console's setting.ini beside the program, read as the console
+// reads them: hexadecimal digits up to 32 bits, no "0x". A target above FFFF
+// finds no board, except sign-extended IDs from 8000 (FFFF8001 is 8001).
 TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
 {
     const auto folder = tmp.path() / "app";
@@ -445,16 +447,29 @@ TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
     const auto program = folder / "portprobe-io";
     std::filesystem::copy_file(PORTPROBE_IO_PROGRAM, program);
     EXPECT_EQ(run({ "--virtual", "list" }, program).out.substr(0, 11), "* 1352/0100");
-    std::ofstream(folder / "setting.ini")
-        << "[Setting]\r\nStrVendorID=ABCD\r\nStrPeroductID=12\r\n";
-    const Outcome r = run({ "--virtual", "read" }, program);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no board ABCD/0012"), std::string::npos) << r.err;
-    EXPECT_EQ(run({ "--virtual", "--vid", "1352", "--pid", "100", "read" }, program).status, 0);
-    std::ofstream(folder / "setting.ini") << "[Setting]\r\nStrVendorID=11352\r\n";
-    const Outcome bad = run({ "--virtual", "read" }, program);
-    EXPECT_EQ(bad.status, portprobe_io::Usage);
-    EXPECT_NE(bad.err.find("setting.ini: the vendor ID \"11352\""), std::string::npos) << bad.err;
+
+    platform::sim::SimBoardConfig high;
+    high.productId = 0x8001;
+    hidraw().add(high);
+    const std::vector<Expect> table {
+        { { "ABCD", "12" }, 1, "", "^portprobe-io: no board ABCD/0012 found\n$" },
+        { { "1352", "8001" }, 0, "0 0x00 00000000\n", "^$" },
+        { { "00001352", "ffff8001" }, 0, "0 0x00 00000000\n", "^$" },
+        { { "11352", "8001" }, 1, "", "no board 11352/8001 found" },
+        { { "1352", "18001" }, 1, "", "no board 1352/18001 found" },
+        { { "1352", "" }, 1, "", "no board 1352/0100 found" },
+        { { "0x1352", "8001" }, 2, "", "setting.ini: the vendor ID \"0x1352\" is not hexadecimal" },
+        { { "1352", "100000000" }, 2, "", "the product ID \"100000000\" is not hexadecimal" },
+        { { "1352", "\xEF\xBC\x91" }, 2, "", "give --pid\n$" },
+    };
+    for (const Expect &e : table) {
+        SCOPED_TRACE(e.args[0] + "/" + e.args[1]);
+        std::ofstream(folder / "setting.ini") << "[Setting]\r\nStrVendorID=" << e.args[0]
+                                              << "\r\nStrPeroductID=" << e.args[1] << "\r\n";
+        check(run({ "read" }, program), e);
+    }
+    // The command line's own IDs win over the file's.
+    EXPECT_EQ(run({ "--vid", "1352", "--pid", "8001", "read" }, program).status, 0);
 }
 
 } // namespace
