@@ -510,6 +510,7 @@ TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
     platform::sim::SimBoardConfig high;
     high.productId = 0x8001;
     hidraw().add(high);
+    // args: the file's vendor and product values.
     const std::vector<Expect> table {
         { { "ABCD", "12" }, 1, "", "^portprobe-io: no board ABCD/0012 found\n$" },
         { { "1352", "8001" }, 0, "0 0x00 00000000\n", "^$" },
@@ -519,7 +520,7 @@ TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
         { { "1352", "" }, 1, "", "no board 1352/0100 found" },
         { { "0x1352", "8001" }, 2, "", "setting.ini: the vendor ID \"0x1352\" is not hexadecimal" },
         { { "1352", "100000000" }, 2, "", "the product ID \"100000000\" is not hexadecimal" },
-        { { "1352", "\xEF\xBC\x91" }, 2, "", "give --pid\n$" },
+        { { "1352", "\x82\x50" }, 2, "", "give --pid\n$" }, // full-width 1 in CP932
     };
     for (const Expect &e : table) {
         SCOPED_TRACE(e.args[0] + "/" + e.args[1]);
