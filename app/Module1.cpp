@@ -51,8 +51,8 @@ bool gGetSettingData(std::string &vendor, std::string &product)
 {
     gTrapFatal("gGetSettingData", [&] {
         const SettingFiles files = gSettingFiles();
-        vendor = gReadSetting(files, VendorIdKey, "1352");
-        product = gReadSetting(files, ProductIdKey, "100");
+        vendor = gReadSetting(files, VendorIdKey, DefaultVendorIdText);
+        product = gReadSetting(files, ProductIdKey, DefaultProductIdText);
     });
     return true;
 }

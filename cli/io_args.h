@@ -20,6 +20,7 @@ enum Status : int {
     Usage = 2,
     Lost = 3, ///< the board stopped answering or went away
     NoAccess = 4,
+    OutputFailed = 5, ///< standard output could not be written (quiet for a closed pipe)
 };
 
 /// The interval's upper bound, as the console's timer allows.

@@ -4,6 +4,7 @@
 // tell "no access" from "not found".
 
 #include "platform/hid.h"
+#include "usbio/QuillFunc_USBIO.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,14 +17,12 @@
 
 namespace portprobe_io {
 
-inline constexpr std::uint16_t DefaultVendorId = 0x1352;
-inline constexpr std::uint16_t DefaultProductId = 0x0100;
-
-/// The board's IDs: the defaults, the console's settings or the command line.
+/// The IDs searched for: from the command line (16 bits) or the console's
+/// setting.ini (as the console reads them, up to 32 bits).
 struct Ids
 {
-    std::uint16_t vendor = DefaultVendorId;
-    std::uint16_t product = DefaultProductId;
+    std::int32_t vendor = 0;
+    std::int32_t product = 0;
 };
 
 struct Interface
@@ -37,9 +36,11 @@ struct Interface
 /// for queries only (no read or write access asked).
 std::vector<Interface> enumerate(platform::HidApi &api);
 
+/// Whether the device link's search would take @p i.
 inline bool isTarget(const Interface &i, const Ids &ids)
 {
-    return i.attributes.VendorID == ids.vendor && i.attributes.ProductID == ids.product;
+    return QuillFunc_USBIO::IdMatches(ids.vendor, i.attributes.VendorID)
+        && QuillFunc_USBIO::IdMatches(ids.product, i.attributes.ProductID);
 }
 
 // What the query enumeration sees. On Linux the hidraw backend asks for the

@@ -2,9 +2,11 @@
 
 #include "platform/clock.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace portprobe_io {
 
@@ -15,10 +17,57 @@ void message(const std::string &text)
     std::fprintf(stderr, "%s: %s\n", Program, text.c_str());
 }
 
-std::string idText(std::uint16_t id)
+namespace {
+
+int outputError = 0; ///< errno of the first failed output, 0 while none failed
+
+} // namespace
+
+bool out(std::string_view text)
 {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04X", id);
+    if (outputError != 0) {
+        return false;
+    }
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()
+        || std::fflush(stdout) != 0) {
+        outputError = errno != 0 ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+int outputFailed()
+{
+    if (outputError != EPIPE) {
+        message(std::string("cannot write to standard output: ") + std::strerror(outputError));
+    }
+    return OutputFailed;
+}
+
+int closeOutput(int status)
+{
+    // The close reports what a file system kept back until then; EBADF only
+    // says that nothing was written to a closed descriptor (a write fails first).
+    errno = 0;
+    bool ok = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+    int error = errno;
+    if (std::fclose(stdout) != 0 && errno != EBADF) {
+        ok = false;
+        error = error != 0 ? error : errno;
+    }
+    if (ok || outputError != 0) {
+        return status;
+    }
+    outputError = error != 0 ? error : EIO;
+    const int failed = outputFailed();
+    return status == Done ? failed : status;
+}
+
+std::string idText(std::int32_t id)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", static_cast<std::uint32_t>(id));
     return text;
 }
 
@@ -105,21 +154,19 @@ std::string jsonString(std::string_view text)
 
 // One port value: "166 0xA6 10100110", or its JSON object. Port1 shows its
 // four lines, Port0 its eight; a time stamp leads when given.
-void printValue(
+bool printValue(
     const Options &o, const char *port, unsigned value, int bits, const std::string &time)
 {
     char hex[8];
     std::snprintf(hex, sizeof hex, "0x%02X", value);
+    const std::string number = std::to_string(value);
     const std::string pattern = bitString(value, bits);
     if (o.json) {
-        std::printf("{%s\"port\":\"%s\",\"value\":%u,\"hex\":\"%s\",\"bits\":\"%s\"}\n",
-            time.empty() ? "" : ("\"time\":" + jsonString(time) + ",").c_str(), port, value, hex,
-            pattern.c_str());
-    } else {
-        std::printf(
-            "%s%s%u %s %s\n", time.c_str(), time.empty() ? "" : " ", value, hex, pattern.c_str());
+        return out("{" + (time.empty() ? "" : "\"time\":" + jsonString(time) + ",") + "\"port\":\""
+            + port + "\",\"value\":" + number + ",\"hex\":\"" + hex + "\",\"bits\":\"" + pattern
+            + "\"}\n");
     }
-    std::fflush(stdout);
+    return out(time + (time.empty() ? "" : " ") + number + " " + hex + " " + pattern + "\n");
 }
 
 std::string hexBytes(std::span<const std::uint8_t> bytes)

@@ -9,8 +9,8 @@
 #include "platform/hid.h"
 #include "platform/sim/sim_board.h"
 #include "portprobe_build.h"
+#include "support/QuillFunc_Char.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_INI.h"
 #include "support/SettingFiles.h"
 #include "usbio/QuillFunc_USBIO.h"
 
@@ -51,7 +51,8 @@ constexpr const char *HelpText =
     "  -h, --help           this text;  --version  the version\n"
     "\n"
     "Exit status: 0 done, 1 board not found, 2 usage, 3 the board stopped\n"
-    "answering or was lost, 4 no access to the board.\n";
+    "answering or was lost, 4 no access to the board, 5 standard output could\n"
+    "not be written (quietly when a pipe's reader has gone).\n";
 
 // The console's report trace, to standard error.
 void installTrace()
@@ -65,39 +66,33 @@ void installTrace()
 
 // ------------------------------------------------------------ settings
 
-// The IDs stored by the console (support/SettingFiles.h); a key found nowhere
-// keeps the default.
+// The IDs the console would search for where the command line gives none:
+// setting.ini found and read as the console does (support/SettingFiles.h,
+// gReadHexId), so a value it takes is taken here, above FFFF too.
 bool readSettingIds(Ids &ids, const Options &o)
 {
-    const std::vector<std::string> files = gSettingFiles().readOrder();
-    const auto take = [&](const char *key, const char *what, std::uint16_t &id) {
-        for (const std::string &file : files) {
-            const std::string text = gGetIniString(file, SettingSection, key, "");
-            if (text.empty()) {
-                continue;
-            }
-            if (const auto value = parseHexId(text)) {
-                id = *value;
-                return true;
-            }
-            message(file + ": the " + what + " ID \"" + text
-                + "\" is not a hexadecimal ID from 0 to FFFF; give --"
-                + (what[0] == 'v' ? "vid" : "pid"));
-            return false;
+    const SettingFiles files = gSettingFiles();
+    const auto take = [&](const char *key, const char *fallback, const char *what,
+                          const char *option, std::int32_t &id) {
+        std::string from;
+        const std::string text = gReadSetting(files, key, fallback, &from);
+        if (const auto value = gReadHexId(text)) {
+            id = *value;
+            return true;
         }
-        return true;
+        message(from + ": the " + what + " ID \"" + text
+            + "\" is not hexadecimal digits up to FFFFFFFF; give " + option);
+        return false;
     };
-    if (!o.vendorId && !take(VendorIdKey, "vendor", ids.vendor)) {
-        return false;
-    }
-    if (!o.productId && !take(ProductIdKey, "product", ids.product)) {
-        return false;
-    }
     if (o.vendorId) {
         ids.vendor = *o.vendorId;
+    } else if (!take(VendorIdKey, DefaultVendorIdText, "vendor", "--vid", ids.vendor)) {
+        return false;
     }
     if (o.productId) {
         ids.product = *o.productId;
+    } else if (!take(ProductIdKey, DefaultProductIdText, "product", "--pid", ids.product)) {
+        return false;
     }
     return true;
 }
@@ -130,21 +125,23 @@ int runList(const Options &o, const Ids &ids)
         const bool open = accessible(i.path);
         targetFound = targetFound || (target && open);
         targetRefused = targetRefused || (target && !open);
-        if (o.json) {
-            std::printf("{\"vid\":\"%s\",\"pid\":\"%s\",\"version\":\"%s\",\"input\":%u,"
-                        "\"output\":%u,\"path\":%s,\"target\":%s,\"access\":%s}\n",
-                idText(i.attributes.VendorID).c_str(), idText(i.attributes.ProductID).c_str(),
-                idText(i.attributes.VersionNumber).c_str(), i.caps.InputReportByteLength,
-                i.caps.OutputReportByteLength, jsonString(i.path).c_str(),
-                target ? "true" : "false", open ? "true" : "false");
-        } else {
-            std::printf("%c %s/%s  version %s  in %u  out %u  %s%s\n", target ? '*' : ' ',
-                idText(i.attributes.VendorID).c_str(), idText(i.attributes.ProductID).c_str(),
-                idText(i.attributes.VersionNumber).c_str(), i.caps.InputReportByteLength,
-                i.caps.OutputReportByteLength, i.path.c_str(), open ? "" : "  (no access)");
+        const std::string vid = idText(i.attributes.VendorID);
+        const std::string pid = idText(i.attributes.ProductID);
+        const std::string version = idText(i.attributes.VersionNumber);
+        const std::string input = std::to_string(i.caps.InputReportByteLength);
+        const std::string output = std::to_string(i.caps.OutputReportByteLength);
+        const bool written = o.json
+            ? out("{\"vid\":\"" + vid + "\",\"pid\":\"" + pid + "\",\"version\":\"" + version
+                + "\",\"input\":" + input + ",\"output\":" + output
+                + ",\"path\":" + jsonString(i.path) + ",\"target\":" + (target ? "true" : "false")
+                + ",\"access\":" + (open ? "true" : "false") + "}\n")
+            : out(std::string(target ? "* " : "  ") + vid + "/" + pid + "  version " + version
+                + "  in " + input + "  out " + output + "  " + i.path
+                + (open ? "" : "  (no access)") + "\n");
+        if (!written) {
+            return outputFailed();
         }
     }
-    std::fflush(stdout);
     if (targetFound) {
         return Done;
     }
@@ -200,8 +197,7 @@ int runWrite(const Options &o, const Ids &ids)
         return failed(o, ids);
     }
     gUSBIO_Close();
-    printValue(o, "Port1", o.value, 4);
-    return Done;
+    return printValue(o, "Port1", o.value, 4) ? Done : outputFailed();
 }
 
 int runRead(const Options &o, const Ids &ids)
@@ -212,8 +208,7 @@ int runRead(const Options &o, const Ids &ids)
         return failed(o, ids);
     }
     gUSBIO_Close();
-    printValue(o, "Port0", static_cast<unsigned>(value), 8);
-    return Done;
+    return printValue(o, "Port0", static_cast<unsigned>(value), 8) ? Done : outputFailed();
 }
 
 int runWatch(const Options &o, const Ids &ids)
@@ -230,15 +225,17 @@ int runWatch(const Options &o, const Ids &ids)
         if (!gUSBIO_ReadP0(value)) {
             return failed(o, ids);
         }
-        printValue(o, "Port0", static_cast<unsigned>(value), 8, stamp());
+        // A reader gone (EPIPE with SIGPIPE ignored) ends the watch here.
+        if (!printValue(o, "Port0", static_cast<unsigned>(value), 8, stamp())) {
+            gUSBIO_Close();
+            return outputFailed();
+        }
     }
     gUSBIO_Close();
     return Done;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const ParseResult parsed = parseArguments(args);
@@ -248,13 +245,14 @@ int main(int argc, char **argv)
     }
     const Options &o = *parsed.options;
     if (o.command == Command::Help) {
-        std::fputs(HelpText, stdout);
-        return Done;
+        return out(HelpText) ? Done : outputFailed();
     }
     if (o.command == Command::Version) {
-        std::printf("portprobe-io %d.%d.%d\n", build::VersionMajor, build::VersionMinor,
-            build::VersionRevision);
-        return Done;
+        return out("portprobe-io " + std::to_string(build::VersionMajor) + "."
+                   + std::to_string(build::VersionMinor) + "."
+                   + std::to_string(build::VersionRevision) + "\n")
+            ? Done
+            : outputFailed();
     }
     // Failures are logged as the console logs them; nothing asks on screen.
     gbooHideErrMsg = true;
@@ -287,4 +285,11 @@ int main(int argc, char **argv)
     default:
         return Usage;
     }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return closeOutput(run(argc, argv));
 }

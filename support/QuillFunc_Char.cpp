@@ -173,3 +173,13 @@ std::optional<std::int32_t> gReadHexId(std::u16string_view text)
     }
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
+
+std::optional<std::int32_t> gReadHexId(std::string_view text)
+{
+    std::u16string wide;
+    wide.reserve(text.size());
+    for (const char c : text) {
+        wide += static_cast<char16_t>(static_cast<unsigned char>(c));
+    }
+    return gReadHexId(wide);
+}

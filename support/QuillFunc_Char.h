@@ -30,6 +30,9 @@ std::string gGetSpaceString1(
 /// up to FFFF stay positive, so they equal the board's 16-bit IDs; longer ones
 /// are the 32-bit pattern, as a hexadecimal literal reads.
 std::optional<std::int32_t> gReadHexId(std::u16string_view text);
+/// The same for UTF-8 text as a file holds it: only ASCII characters can be
+/// digits, so reading byte by byte answers as for the decoded text.
+std::optional<std::int32_t> gReadHexId(std::string_view text);
 
 /// Byte length of @p text in the ANSI code page.
 std::int32_t mGetLenB(std::string_view text);

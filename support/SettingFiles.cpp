@@ -11,15 +11,6 @@ constexpr const char *SettingFile = "setting.ini";
 
 } // namespace
 
-std::vector<std::string> SettingFiles::readOrder() const
-{
-    std::vector<std::string> files { main };
-    if (shipped) {
-        files.push_back(*shipped);
-    }
-    return files;
-}
-
 SettingFiles gSettingFiles()
 {
     const std::string folder = platform::environment().applicationFolder();
@@ -34,14 +25,23 @@ SettingFiles gSettingFiles()
     return { gAddBackslash(*own) + SettingFile, shipped };
 }
 
-std::string gReadSetting(const SettingFiles &files, const char *key, const char *fallback)
+std::string gReadSetting(
+    const SettingFiles &files, const char *key, const char *fallback, std::string *from)
 {
-    if (!files.shipped) {
-        return gGetIniString(files.main, SettingSection, key, fallback);
+    for (const std::string *file : { &files.main, files.shipped ? &*files.shipped : nullptr }) {
+        if (file == nullptr) {
+            continue;
+        }
+        std::string value = gGetIniString(*file, SettingSection, key, "");
+        if (!value.empty()) {
+            if (from != nullptr) {
+                *from = *file;
+            }
+            return value;
+        }
     }
-    std::string value = gGetIniString(files.main, SettingSection, key, "");
-    if (value.empty()) {
-        value = gGetIniString(*files.shipped, SettingSection, key, fallback);
+    if (from != nullptr) {
+        from->clear();
     }
-    return value;
+    return fallback;
 }

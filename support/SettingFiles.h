@@ -6,22 +6,23 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 inline constexpr const char *SettingSection = "Setting";
 inline constexpr const char *VendorIdKey = "StrVendorID";
 inline constexpr const char *ProductIdKey = "StrPeroductID";
+/// The IDs taken when setting.ini has none, as the console shows them.
+inline constexpr const char *DefaultVendorIdText = "1352";
+inline constexpr const char *DefaultProductIdText = "100";
 
 struct SettingFiles
 {
     std::string main; ///< read first, and the one written
     std::optional<std::string> shipped; ///< the application folder's, read after it
-
-    /// The files in the order a key is looked up.
-    std::vector<std::string> readOrder() const;
 };
 
 SettingFiles gSettingFiles();
 
-/// The first non-empty value of @p key in the files' read order, else @p fallback.
-std::string gReadSetting(const SettingFiles &files, const char *key, const char *fallback);
+/// The first non-empty value of @p key, main file first, else @p fallback;
+/// @p from (when given) gets the file it came from, empty for the fallback.
+std::string gReadSetting(
+    const SettingFiles &files, const char *key, const char *fallback, std::string *from = nullptr);

@@ -42,22 +42,19 @@ void closeTraced(platform::HidHandle &handle, std::string_view label)
     handle = InvalidHidHandle;
 }
 
-// The whole 32-bit target is compared. A device's 16-bit ID matches it
-// widened either way, so IDs from 0x8000 are found both as typed (FFFF is
-// 65535) and sign-extended (-1); a target beyond 16 bits matches no device.
-bool idMatches(std::int32_t target, std::uint16_t id)
+bool idsMatch(const platform::HidAttributes &attributes)
+{
+    return IdMatches(TargetVendorID, attributes.VendorID)
+        && IdMatches(TargetProductID, attributes.ProductID);
+}
+
+} // namespace
+
+bool IdMatches(std::int32_t target, std::uint16_t id)
 {
     return target == static_cast<std::int32_t>(id)
         || target == static_cast<std::int32_t>(static_cast<std::int16_t>(id));
 }
-
-bool idsMatch(const platform::HidAttributes &attributes)
-{
-    return idMatches(TargetVendorID, attributes.VendorID)
-        && idMatches(TargetProductID, attributes.ProductID);
-}
-
-} // namespace
 
 ModuleState &State()
 {

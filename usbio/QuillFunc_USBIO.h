@@ -16,7 +16,7 @@
 #include <vector>
 
 /// Vendor and product ID to search for (the console writes them, the search
-/// reads them). Only the low 16 bits are compared with a device's IDs.
+/// reads them), compared with a device's IDs by QuillFunc_USBIO::IdMatches.
 extern std::int32_t TargetVendorID;
 extern std::int32_t TargetProductID;
 
@@ -33,6 +33,12 @@ bool gUSBIO_WriteP1(std::int16_t value);
 bool gUSBIO_Close();
 
 namespace QuillFunc_USBIO {
+
+/// Whether the search takes a device's 16-bit @p id for @p target: the whole
+/// 32-bit target is compared with the ID widened either way, so IDs from 8000
+/// are found both as typed (FFFF is 65535) and sign-extended (FFFFFFFF); a
+/// target beyond 16 bits otherwise matches no device.
+bool IdMatches(std::int32_t target, std::uint16_t id);
 
 /// Where the trace hook sends each platform call's label, last error code and
 /// its text. Unset (the default), the hook does nothing at all.

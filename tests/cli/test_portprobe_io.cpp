@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
@@ -15,6 +17,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char **environ;
@@ -138,9 +141,40 @@ protected:
         return *boards;
     }
 
+    // Where the child's standard output goes.
+    enum class Stdout { File, DevFull, Closed };
+
     // Runs @p program with @p args; the hidraw tree when one was made, the
     // error log and the settings folder in the test's own folder.
-    Outcome run(std::vector<std::string> args, const std::string &program = PORTPROBE_IO_PROGRAM)
+    Outcome run(std::vector<std::string> args, const std::string &program = PORTPROBE_IO_PROGRAM,
+        Stdout stdoutTo = Stdout::File)
+    {
+        const auto out = tmp.path() / "out";
+        const auto err = tmp.path() / "err";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (stdoutTo == Stdout::Closed) {
+            posix_spawn_file_actions_addclose(&actions, 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1,
+                stdoutTo == Stdout::DevFull ? "/dev/full" : out.c_str(),
+                O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        }
+        posix_spawn_file_actions_addopen(
+            &actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const pid_t pid = spawn(std::move(args), program, actions);
+        posix_spawn_file_actions_destroy(&actions);
+        Outcome r;
+        r.status = await(pid);
+        r.out = stdoutTo == Stdout::File ? slurp(out) : "";
+        r.err = slurp(err);
+        return r;
+    }
+
+    // Starts @p program with @p args and @p actions; SIGPIPE as the test
+    // runner has it when @p ignoreSigpipe, else at its default action.
+    pid_t spawn(std::vector<std::string> args, const std::string &program,
+        const posix_spawn_file_actions_t &actions, bool ignoreSigpipe = false)
     {
         std::vector<std::string> env;
         for (char **e = environ; *e != nullptr; ++e) {
@@ -173,24 +207,48 @@ protected:
             envp.push_back(e.data());
         }
         envp.push_back(nullptr);
-        const auto out = tmp.path() / "out";
-        const auto err = tmp.path() / "err";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(
-            &actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(
-            &actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        struct sigaction kept
+        { };
+        if (ignoreSigpipe) {
+            // Inherited through exec, as a service manager hands it on.
+            struct sigaction ignore
+            { };
+            ignore.sa_handler = SIG_IGN;
+            ::sigaction(SIGPIPE, &ignore, &kept);
+        } else {
+            sigset_t defaults;
+            sigemptyset(&defaults);
+            sigaddset(&defaults, SIGPIPE);
+            posix_spawnattr_setsigdefault(&attributes, &defaults);
+            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        }
         pid_t pid = 0;
-        Outcome r;
-        EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()), 0);
+        if (ignoreSigpipe) {
+            ::sigaction(SIGPIPE, &kept, nullptr);
+        }
+        posix_spawnattr_destroy(&attributes);
+        return pid;
+    }
+
+    // The child's status as a shell shows it (128 + signal). A child still
+    // running after a generous limit is killed, and the test fails.
+    static int await(pid_t pid)
+    {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         int status = 0;
-        ::waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > limit) {
+                ADD_FAILURE() << "still running after 60 s; killed";
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     std::string deny;
@@ -247,6 +305,7 @@ TEST_F(PortprobeIo, HelpAndVersionGoToStandardOutput)
         const Outcome r = run({ "read", option });
         EXPECT_EQ(r.status, 0);
         EXPECT_NE(r.out.find("Exit status: 0 done, 1 board not found"), std::string::npos);
+        EXPECT_NE(r.out.find("5 standard output could"), std::string::npos);
         EXPECT_EQ(r.err, "");
     }
     EXPECT_TRUE(std::regex_match(
@@ -437,7 +496,9 @@ TEST_F(PortprobeIo, JsonLinesParseBack)
     }
 }
 
-// IDs from the console's setting.ini beside the program; without one, 1352/100.
+// IDs from the console's setting.ini beside the program, read as the console
+// reads them: hexadecimal digits up to 32 bits, no "0x". A target above FFFF
+// finds no board, except sign-extended IDs from 8000 (FFFF8001 is 8001).
 TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
 {
     const auto folder = tmp.path() / "app";
@@ -445,16 +506,95 @@ TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
     const auto program = folder / "portprobe-io";
     std::filesystem::copy_file(PORTPROBE_IO_PROGRAM, program);
     EXPECT_EQ(run({ "--virtual", "list" }, program).out.substr(0, 11), "* 1352/0100");
-    std::ofstream(folder / "setting.ini")
-        << "[Setting]\r\nStrVendorID=ABCD\r\nStrPeroductID=12\r\n";
-    const Outcome r = run({ "--virtual", "read" }, program);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no board ABCD/0012"), std::string::npos) << r.err;
-    EXPECT_EQ(run({ "--virtual", "--vid", "1352", "--pid", "100", "read" }, program).status, 0);
-    std::ofstream(folder / "setting.ini") << "[Setting]\r\nStrVendorID=11352\r\n";
-    const Outcome bad = run({ "--virtual", "read" }, program);
-    EXPECT_EQ(bad.status, portprobe_io::Usage);
-    EXPECT_NE(bad.err.find("setting.ini: the vendor ID \"11352\""), std::string::npos) << bad.err;
+
+    platform::sim::SimBoardConfig high;
+    high.productId = 0x8001;
+    hidraw().add(high);
+    // args: the file's vendor and product values.
+    const std::vector<Expect> table {
+        { { "ABCD", "12" }, 1, "", "^portprobe-io: no board ABCD/0012 found\n$" },
+        { { "1352", "8001" }, 0, "0 0x00 00000000\n", "^$" },
+        { { "00001352", "ffff8001" }, 0, "0 0x00 00000000\n", "^$" },
+        { { "11352", "8001" }, 1, "", "no board 11352/8001 found" },
+        { { "1352", "18001" }, 1, "", "no board 1352/18001 found" },
+        { { "1352", "" }, 1, "", "no board 1352/0100 found" },
+        { { "0x1352", "8001" }, 2, "", "setting.ini: the vendor ID \"0x1352\" is not hexadecimal" },
+        { { "1352", "100000000" }, 2, "", "the product ID \"100000000\" is not hexadecimal" },
+        { { "1352", "\x82\x50" }, 2, "", "give --pid\n$" }, // full-width 1 in CP932
+    };
+    for (const Expect &e : table) {
+        SCOPED_TRACE(e.args[0] + "/" + e.args[1]);
+        std::ofstream(folder / "setting.ini") << "[Setting]\r\nStrVendorID=" << e.args[0]
+                                              << "\r\nStrPeroductID=" << e.args[1] << "\r\n";
+        check(run({ "read" }, program), e);
+    }
+    // The command line's own IDs win over the file's.
+    EXPECT_EQ(run({ "--vid", "1352", "--pid", "8001", "read" }, program).status, 0);
+}
+
+// Output that went nowhere: status 5 and one line saying why, whatever was
+// done first; a run that had nothing to print keeps its own status.
+TEST_F(PortprobeIo, LostOutputEndsWithStatus5)
+{
+    const std::string full = "^portprobe-io: cannot write to standard output: No space left on "
+                             "device\n$";
+    const std::string closed = "^portprobe-io: cannot write to standard output: Bad file "
+                               "descriptor\n$";
+    const std::vector<std::pair<Stdout, Expect>> table {
+        { Stdout::DevFull, { { "--virtual", "read" }, 5, "", full } },
+        { Stdout::DevFull, { { "--virtual", "--json", "write", "3" }, 5, "", full } },
+        { Stdout::DevFull, { { "--virtual", "list" }, 5, "", full } },
+        { Stdout::DevFull,
+            { { "--virtual", "watch", "--interval", "0", "--count", "3" }, 5, "", full } },
+        { Stdout::DevFull, { { "--help" }, 5, "", full } },
+        { Stdout::Closed,
+            { { "--virtual", "--vid", "1234", "read" }, 1, "",
+                "^portprobe-io: no board 1234/0100 found\n$" } },
+        { Stdout::DevFull,
+            { { "--virtual", "write", "16" }, 2, "", "^portprobe-io: value \"16\"" } },
+        { Stdout::Closed, { { "--version" }, 5, "", closed } },
+        { Stdout::Closed, { { "--virtual", "read" }, 5, "", closed } },
+        { Stdout::Closed, { { "--virtual", "watch", "--interval", "0" }, 5, "", closed } },
+    };
+    for (const auto &[stdoutTo, e] : table) {
+        SCOPED_TRACE(e.args.back());
+        check(run(e.args, PORTPROBE_IO_PROGRAM, stdoutTo), e);
+    }
+    // Through the hidraw backend too, the link kept open between readings.
+    hidraw().add();
+    check(run({ "watch", "--interval", "0", "--count", "2" }, PORTPROBE_IO_PROGRAM, Stdout::Closed),
+        { {}, 5, "", closed });
+}
+
+// watch into a pipe whose reader takes one line and goes: with SIGPIPE at its
+// default the signal ends it; ignored (as under a service manager), the failed
+// write does, quietly, with status 5.
+TEST_F(PortprobeIo, WatchEndsWhenThePipesReaderGoes)
+{
+    for (const bool ignored : { true, false }) {
+        SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE default");
+        int pipe[2];
+        ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        const auto err = tmp.path() / "err";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
+        posix_spawn_file_actions_addopen(
+            &actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const pid_t pid = spawn(
+            { "--virtual", "watch", "--interval", "10" }, PORTPROBE_IO_PROGRAM, actions, ignored);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipe[1]);
+        std::string first;
+        char c = 0;
+        while (!first.ends_with('\n') && ::read(pipe[0], &c, 1) == 1) {
+            first += c;
+        }
+        ::close(pipe[0]);
+        EXPECT_TRUE(first.ends_with(" 0 0x00 00000000\n")) << first;
+        EXPECT_EQ(await(pid), ignored ? portprobe_io::OutputFailed : 128 + SIGPIPE);
+        EXPECT_EQ(slurp(err), "");
+    }
 }
 
 } // namespace

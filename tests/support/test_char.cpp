@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -80,6 +81,18 @@ TEST(ReadHexId, ReadsHexDigitsUpToThirtyTwoBits)
     };
     for (std::size_t row = 0; row < std::size(cases); ++row) {
         EXPECT_EQ(gReadHexId(cases[row].first), cases[row].second) << "row " << row;
+        // The ASCII rows again as bytes from a file.
+        std::string bytes;
+        for (const char16_t u : cases[row].first) {
+            bytes += u < 0x80 ? static_cast<char>(u) : '\0';
+        }
+        if (bytes.find('\0') == std::string::npos) {
+            EXPECT_EQ(gReadHexId(bytes), cases[row].second) << "row " << row;
+        }
+    }
+    // UTF-8 that is no digit: full-width 1 and A, a stray byte, an overlong "A".
+    for (const std::string_view bytes : { "\xEF\xBC\x91", "\xEF\xBC\xA1", "1\xFF", "\xC1\x81" }) {
+        EXPECT_EQ(gReadHexId(bytes), std::nullopt) << bytes;
     }
 }
 
