@@ -12,7 +12,7 @@
 int gRunProgram(int argc, char **argv, const std::function<void()> &afterStart = {});
 
 /// Closes the program as the user's close does when the session ends it
-/// (SIGTERM, SIGHUP, log-out). Call once the QApplication exists.
+/// (SIGTERM, SIGHUP, SIGINT, log-out). Call once the QApplication exists.
 void gInstallSessionEndHandler();
 
 /// Compiles the pictures into whichever program links the window library.

@@ -205,7 +205,7 @@ Database *Session::databaseOf(const OpenKey &k, bool write)
 
 void Session::makePending(OpenKey &k)
 {
-    if (!std::exchange(k.pending, false)) {
+    if (!k.pending) {
         return;
     }
     Database *db = databaseOf(k, true);
@@ -214,6 +214,7 @@ void Session::makePending(OpenKey &k)
     }
     Transaction tx(*db);
     if (tx.isOpen() && makeKeys(*db, k) && tx.commit()) {
+        k.pending = false; // only now: a lock that timed out leaves it to the next use
         remember(k.root, k.path);
     }
 }

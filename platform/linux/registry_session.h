@@ -1,8 +1,8 @@
 #pragma once
 // The registry store's state behind its one lock: a database per root, the
 // paths of keys known to exist, and the table of open keys. A key made by
-// create() stays pending until its first use, so that a create followed by a
-// write takes the store's lock once and writes in one transaction.
+// create() stays pending until a use of it commits, so that a create followed
+// by a write takes the store's lock once and writes in one transaction.
 
 #include "platform/linux/registry_database.h"
 
@@ -53,7 +53,8 @@ public:
     OpenKey *key(RegistryKey handle);
     /// The open key of @p handle for any use but a write: made first when pending.
     OpenKey *use(RegistryKey handle);
-    /// Makes a pending key on its own; tried once: a failure is the failure of the create.
+    /// Makes a pending key on its own; a failure (the lock timed out) leaves it pending,
+    /// so that the handle's next use tries again.
     void makePending(OpenKey &k);
     /// The database of an open key, for reading or for writing; nullptr when unusable.
     Database *databaseOf(const OpenKey &k, bool write);

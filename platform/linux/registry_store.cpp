@@ -174,10 +174,9 @@ bool RegistryStore::setValue(
     const std::string fold = upperCase(valueName);
     // One transaction for the key (made when pending) and the value.
     Transaction tx(*db);
-    const bool pending = std::exchange(k->pending, false);
     std::optional<sqlite3_int64> id;
     if (tx.isOpen()) {
-        id = pending ? makeKeys(*db, *k) : findKey(*db, k->path);
+        id = k->pending ? makeKeys(*db, *k) : findKey(*db, k->path);
     }
     if (!id) {
         return false; // no lock, or the key was deleted meanwhile
@@ -189,9 +188,9 @@ bool RegistryStore::setValue(
         .bind(4, sqlite3_int64 { type })
         .bindBlob(5, data);
     if (!q.done() || !tx.commit()) {
-        return false;
+        return false; // a pending key stays pending: the next use makes it
     }
-    if (pending) {
+    if (std::exchange(k->pending, false)) {
         session_->remember(k->root, k->path);
     }
     return true;

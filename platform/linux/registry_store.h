@@ -33,6 +33,7 @@ RegistryStoreOptions defaultRegistryStoreOptions();
 
 /// A key made by create() is written together with the first value set through
 /// it (one transaction); otherwise at its first other use or when it is closed.
+/// A use whose commit fails (the lock timed out) leaves it to the next one.
 class RegistryStore final : public Registry
 {
 public:

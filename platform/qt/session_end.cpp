@@ -76,8 +76,11 @@ void watchSignals()
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGHUP, &action, nullptr);
+    // Ctrl+C in the terminal that started the program is an end like any
+    // other: the IDs typed must be saved as at a log-out.
+    for (int signo : { SIGTERM, SIGHUP, SIGINT }) {
+        ::sigaction(signo, &action, nullptr);
+    }
 }
 #endif
 

@@ -402,6 +402,8 @@ private slots:
         const QString signal = QStringLiteral("sessionEnd");
         QTest::newRow("SIGTERM") << signal << int(SIGTERM) << QByteArray() << 0;
         QTest::newRow("SIGHUP") << signal << int(SIGHUP) << QByteArray() << 0;
+        QTest::newRow("SIGINT") << signal << int(SIGINT) << QByteArray() << 0;
+        QTest::newRow("SIGINT, read-only, changed") << signal << int(SIGINT) << other << 1;
         QTest::newRow("SIGTERM, read-only, unchanged") << signal << int(SIGTERM) << typed << 0;
         QTest::newRow("SIGTERM, read-only, changed") << signal << int(SIGTERM) << other << 1;
 #endif

@@ -213,6 +213,47 @@ TEST_F(RegistryStoreTest, ALockThatStandsStillIsAFailureNotAHang)
     }
 }
 
+TEST_F(RegistryStoreTest, ACreatedKeyWhoseFirstUseTimedOutIsMadeByTheNextTry)
+{
+    ASSERT_TRUE(at().SetString("v", "before")); // the store exists
+    const std::string value("x", 2);
+    struct Row
+    {
+        const char *firstUse;
+        bool (*use)(platform::RegistryStore &, platform::RegistryKey, const std::string &);
+    };
+    const Row rows[] = {
+        { "set a value",
+            [](platform::RegistryStore &s, platform::RegistryKey k, const std::string &v) {
+                return s.setValue(k, "v", platform::RegSz, v);
+            } },
+        { "read a value",
+            [](platform::RegistryStore &s, platform::RegistryKey k, const std::string &) {
+                return s.queryValue(k, "v", 64).has_value();
+            } },
+    };
+    for (const Row &row : rows) {
+        const std::string path = base + "\\" + row.firstUse;
+        const auto key = store->create(RegistryRoot::CurrentUser, path, 63);
+        ASSERT_TRUE(key) << row.firstUse;
+        sqlite3 *other = nullptr;
+        ASSERT_EQ(sqlite3_open(options.currentUserFile.c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_FALSE(row.use(*store, *key, value)) << row.firstUse;
+        EXPECT_FALSE(store->open(RegistryRoot::CurrentUser, path, 63)) << row.firstUse;
+        ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        EXPECT_TRUE(store->setValue(*key, "v", platform::RegSz, value)) << row.firstUse;
+        store->close(*key);
+        platform::RegistryStore fresh(options);
+        const auto made = fresh.open(RegistryRoot::CurrentUser, path, 63);
+        ASSERT_TRUE(made) << row.firstUse;
+        const auto read = fresh.queryValue(*made, "v", 64);
+        EXPECT_TRUE(read && read->data == value) << row.firstUse;
+        fresh.close(*made);
+    }
+}
+
 TEST_F(RegistryStoreTest, AWriterWaitsAsLongAsTheHolderGetsOn)
 {
     // Another program holds the lock for far longer than the store may stand
