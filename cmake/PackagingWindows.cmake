@@ -17,8 +17,9 @@ add_custom_target(portprobe_deploy ALL
 
 install(DIRECTORY ${PORTPROBE_RUNTIME_DIR}/ DESTINATION ${PORTPROBE_INSTALL_DIR} COMPONENT portprobe
         FILES_MATCHING PATTERN "*.dll")
-install(FILES ${CMAKE_SOURCE_DIR}/resources/setting.ini DESTINATION ${PORTPROBE_INSTALL_DIR}
-        COMPONENT portprobe)
+# setting.ini is not among the installed files: the user's copy must outlive upgrades and the
+# uninstaller, which deletes what was installed. The installer puts the first one in place, where
+# none exists; the .zip has none (the programs start with the same IDs without it).
 
 # Only the programs' component; the class library's headers and archives are not for users.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};PORTPROBE;portprobe;/")
@@ -41,7 +42,15 @@ set(CPACK_NSIS_MUI_ICON "${PORTPROBE_RUNTIME_DIR}/sys/icon.ico")
 set(CPACK_NSIS_MUI_UNIICON "${PORTPROBE_RUNTIME_DIR}/sys/icon.ico")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "portprobe.exe")
 set(CPACK_NSIS_URL_INFO_ABOUT "${PORTPROBE_WEBSITE}")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# PreinstallWindows.nsh: a PORTPROBE folder under the one chosen, the installed copy's uninstaller
+# run with setting.ini held open (instead of CPack's uninstall before install), the first setting.ini.
+set(CPACK_NSIS_UNINSTALL_NAME "Uninstall")
+string(LENGTH "\\${CPACK_PACKAGE_INSTALL_DIRECTORY}" portprobe_folder_length)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/PreinstallWindows.nsh.in ${CMAKE_BINARY_DIR}/PreinstallWindows.nsh @ONLY)
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "!include \"${CMAKE_BINARY_DIR}/PreinstallWindows.nsh\"")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
+# The values above go to cpack as they are written here.
+set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
 include(CPack)

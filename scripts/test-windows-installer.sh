@@ -7,14 +7,19 @@
 #      product ID is saved on close beside the program (a writable folder), the end window shows,
 #      exit status 0;
 #   3. the same with the program's folder read-only: the settings go to %APPDATA%\portprobe;
-#   4. silent uninstall: nothing is left but the user's settings.
+#   4. the installer again (an upgrade): the setting.ini beside the program is the user's, as it was;
+#   5. silent uninstall: nothing is left but the user's settings, beside the program and in %APPDATA%;
+#   6. an install into a folder holding another program's file (/D=): it goes into a PORTPROBE
+#      folder under it, and that file stays as it was, through the uninstall too.
+# With an earlier installer as well, step 1 installs that one, so the upgrade runs its uninstaller.
 # Runs Wine as an unprivileged user when started as root, so a read-only folder refuses writes.
-#   scripts/test-windows-installer.sh <installer.exe>
+#   scripts/test-windows-installer.sh <installer.exe> [<earlier installer.exe>]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=scripts/xvfb.sh
 source scripts/xvfb.sh
 installer=$(realpath "$1")
+first_installer=$(realpath "${2:-$1}")
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
@@ -58,16 +63,24 @@ run "$wineserver" -w
 drive_c="$work/prefix/drive_c"
 (cd "$drive_c" && find . | sort) >"$work/before.txt"
 
-echo "-- silent install"
 cp "$installer" "$work/setup.exe"
-chmod 644 "$work/setup.exe"
-run "$wine" "Z:${work//\//\\}\\setup.exe" /S >/dev/null 2>&1
-run "$wineserver" -w
+cp "$first_installer" "$work/first-setup.exe"
+chmod 644 "$work/setup.exe" "$work/first-setup.exe"
+run_installer() { # installer file name in $work, installer options
+  run "$wine" "Z:${work//\//\\}\\$1" /S "${@:2}" >/dev/null 2>&1
+  run "$wineserver" -w
+}
+installed_in() { # folder
+  for file in portprobe.exe portprobe-demo.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll \
+    platforms/qwindows.dll sys/icon.ico index.html setting.ini Uninstall.exe; do
+    [[ -f "$1/$file" ]] || fail "not installed in $1: $file"
+  done
+}
+
+echo "-- silent install"
+run_installer first-setup.exe
 folder="$drive_c/Program Files/PORTPROBE"
-for file in portprobe.exe portprobe-demo.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll \
-  platforms/qwindows.dll sys/icon.ico index.html setting.ini Uninstall.exe; do
-  [[ -f "$folder/$file" ]] || fail "not installed: $file"
-done
+installed_in "$folder"
 links=$(cd "$drive_c" && find . -path '*Start Menu*' -name '*.lnk' | sort)
 grep -q '/PORTPROBE\.lnk$' <<<"$links" || fail "no Start menu entry for PORTPROBE: $links"
 grep -q '/PORTPROBE demo\.lnk$' <<<"$links" || fail "no Start menu entry for the demo: $links"
@@ -152,6 +165,14 @@ grep -q '^StrPeroductID=00100' "$user_settings" || fail "wrong settings in $user
 grep -q '^StrPeroductID=0100' "$folder/setting.ini" || fail "the read-only folder's settings changed"
 echo "settings in %APPDATA%\\portprobe"
 
+echo "-- the installer again, over the installed copy"
+cp "$folder/setting.ini" "$work/user-setting.ini"
+run_installer setup.exe
+installed_in "$folder"
+cmp -s "$work/user-setting.ini" "$folder/setting.ini" ||
+  fail "the upgrade changed the user's setting.ini: $(tr '\r\n' '  ' <"$folder/setting.ini")"
+echo "upgraded; the user's setting.ini as it was"
+
 echo "-- silent uninstall"
 run "$wine" 'C:\Program Files\PORTPROBE\Uninstall.exe' /S >/dev/null 2>&1
 run "$wineserver" -w
@@ -159,10 +180,28 @@ run "$wineserver" -w
 # Left: the user's settings, and in %TEMP% the uninstaller's running copy (NSIS has Windows
 # delete it at the next start).
 left=$(comm -13 "$work/before.txt" "$work/after.txt" | grep -Ev '^\./users/[^/]+/(Temp|AppData/Local/Temp)/' |
-  grep -Ev '/AppData/Roaming/portprobe(/setting\.ini)?$' || true)
+  grep -Ev '/AppData/Roaming/portprobe(/setting\.ini)?$' | grep -Fxv -e './Program Files/PORTPROBE' \
+  -e './Program Files/PORTPROBE/setting.ini' || true)
 [[ -z "$left" ]] || fail "left after uninstalling: $left"
-[[ -f "$user_settings" ]] || fail "the uninstaller removed the user's settings"
+cmp -s "$work/user-setting.ini" "$folder/setting.ini" ||
+  fail "the uninstaller removed or changed the setting.ini beside the program"
+[[ -f "$user_settings" ]] || fail "the uninstaller removed the user's settings in %APPDATA%"
 if grep -q 'CurrentVersion\\\\Uninstall\\\\PORTPROBE' "$work/prefix/system.reg"; then
   fail "the uninstall registry key is left"
 fi
-echo "test-windows-installer: uninstalled; only the user's settings are left"
+echo "uninstalled; only the user's settings are left, beside the program and in %APPDATA%"
+
+echo "-- an install into a folder holding another program's file"
+mkdir "$drive_c/Tools"
+echo "another program's page" >"$drive_c/Tools/index.html"
+cp "$drive_c/Tools/index.html" "$work/foreign.html"
+chown -R --reference="$drive_c" "$drive_c/Tools"
+run_installer setup.exe '/D=C:\Tools'
+installed_in "$drive_c/Tools/PORTPROBE"
+cmp -s "$work/foreign.html" "$drive_c/Tools/index.html" || fail "the install overwrote C:\\Tools\\index.html"
+run "$wine" 'C:\Tools\PORTPROBE\Uninstall.exe' /S >/dev/null 2>&1
+run "$wineserver" -w
+[[ ! -e "$drive_c/Tools/PORTPROBE/portprobe.exe" ]] || fail "C:\\Tools\\PORTPROBE not uninstalled"
+cmp -s "$work/foreign.html" "$drive_c/Tools/index.html" ||
+  fail "the uninstaller removed or changed C:\\Tools\\index.html"
+echo "test-windows-installer: installed into C:\\Tools\\PORTPROBE; C:\\Tools\\index.html untouched"
