@@ -339,6 +339,19 @@ TEST_F(SimLinkTest, DeviceCapsOfAnEarlierDeviceDoNotSurviveAFailedQuery)
     state().HIDHandle = platform::InvalidHidHandle;
 }
 
+TEST(SimBoardTest, KeepsOnlyTheLatestOutputReports)
+{
+    SimBoard board;
+    for (int i = 0; i < 10000; ++i) {
+        board.receiveOutputReport(bytes({ 0, 2, i & 0x0F, 0, 0, 0, 0, 0, 0 }));
+    }
+    const auto &kept = board.receivedReports();
+    EXPECT_GE(kept.size(), SimBoard::ReceivedReportsKept);
+    EXPECT_LT(kept.size(), 2 * SimBoard::ReceivedReportsKept);
+    EXPECT_EQ(kept.back(), bytes({ 0, 2, 9999 & 0x0F, 0, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(kept.front(), bytes({ 0, 2, int(10000 - kept.size()) & 0x0F, 0, 0, 0, 0, 0, 0 }));
+}
+
 // A board that misbehaves in one way: a write and a read fail quietly, and
 // once the fault is gone the next read opens the link anew.
 // A board that never echoes but sends a stray report every 5.9 s: the read
