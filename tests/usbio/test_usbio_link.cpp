@@ -188,10 +188,8 @@ TEST_P(LinkTest, UnpluggedBoardEndsTheReadAndTheNextOperationSearchesAgain)
     EXPECT_FALSE(gUSBIO_ReadP0(value));
     EXPECT_FALSE(gUSBIO_WriteP1(1));
 
-    if (GetParam() == Backend::Sim) { // the stand-in nodes cannot come back
-        rig->withBoard(0, [](SimBoard &b) { b.setPlugged(true); });
-        EXPECT_TRUE(gUSBIO_ReadP0(value));
-    }
+    rig->replug(0);
+    EXPECT_TRUE(gUSBIO_ReadP0(value));
 }
 
 // Report lengths the board declares, and what a write and a read make of them.
