@@ -62,6 +62,10 @@ bool SimBoard::receiveOutputReport(std::span<const std::uint8_t> report)
     if (!plugged_) {
         return false;
     }
+    if (received_.size() == 2 * ReceivedReportsKept) {
+        // Dropped in halves, so a report costs one move on average.
+        received_.erase(received_.begin(), received_.begin() + ReceivedReportsKept);
+    }
     received_.emplace_back(report.begin(), report.end());
     const std::uint8_t command = report.size() > 1 ? report[1] : 0;
     const std::uint8_t data = report.size() > 2 ? report[2] : 0;

@@ -84,8 +84,11 @@ public:
     /// Queues an input report as if the board had sent it on its own.
     void queueInputReport(std::vector<std::uint8_t> report);
 
-    /// Every output report received, in order.
+    /// The output reports received, in order: at least the latest
+    /// ReceivedReportsKept; older ones are dropped, so a board that runs for
+    /// days (the demo, portprobe-io --virtual watch) does not grow without end.
     const std::vector<std::vector<std::uint8_t>> &receivedReports() const { return received_; }
+    static constexpr std::size_t ReceivedReportsKept = 64;
 
     /// Counts one device operation for unplugAfter; true while still plugged.
     bool countOperation();

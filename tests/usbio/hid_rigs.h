@@ -43,6 +43,8 @@ public:
         std::size_t index, const std::function<void(platform::sim::SimBoard &)> &f) = 0;
     /// Pulls board @p index out.
     virtual void unplug(std::size_t index) = 0;
+    /// Plugs board @p index in again; handles opened before stay dead.
+    virtual void replug(std::size_t index) = 0;
     /// Times board @p index was opened for I/O.
     virtual std::size_t opens(std::size_t index) = 0;
     virtual std::uint32_t lastWaitMilliseconds() = 0;
@@ -62,6 +64,7 @@ public:
         f(hid.board(index));
     }
     void unplug(std::size_t index) override { hid.board(index).setPlugged(false); }
+    void replug(std::size_t index) override { hid.board(index).setPlugged(true); }
     std::size_t opens(std::size_t index) override { return hid.opens(index); }
     std::uint32_t lastWaitMilliseconds() override { return hid.lastWaitMilliseconds(); }
 

@@ -27,6 +27,7 @@ public:
     {
         std::filesystem::create_directories(tmp.path() / "sys");
         std::filesystem::create_directories(tmp.path() / "dev");
+        std::filesystem::create_directories(tmp.path() / "gone");
         ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK);
         platform::linux_hid::HidrawOptions o;
         o.sysfsRoot = (tmp.path() / "sys").string();
@@ -36,7 +37,7 @@ public:
         o.nodeAccessible = [this](const std::string &path) {
             std::lock_guard lock(mutex_);
             for (auto &b : boards_) {
-                if (b->path == path) {
+                if (b->path == path && b->model.plugged()) {
                     errno = b->denied ? EACCES : 0;
                     return !b->denied;
                 }
@@ -82,9 +83,9 @@ public:
         std::lock_guard lock(mutex_);
         auto b = std::make_unique<Board>(config);
         b->reportId = reportId;
-        const std::string name = "hidraw" + std::to_string(boards_.size());
-        b->path = (tmp.path() / "dev" / name).string();
-        const auto device = tmp.path() / "sys" / name / "device";
+        b->name = "hidraw" + std::to_string(boards_.size());
+        b->path = (tmp.path() / "dev" / b->name).string();
+        const auto device = tmp.path() / "sys" / b->name / "device";
         std::filesystem::create_directories(device);
         if (hidId.empty()) {
             char id[64];
@@ -98,14 +99,9 @@ public:
         std::ofstream(device / "report_descriptor", std::ios::binary)
             .write(reinterpret_cast<const char *>(descriptor.data()),
                 static_cast<std::streamsize>(descriptor.size()));
-        int fds[2];
-        ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds);
-        b->hostEnd = fds[0];
-        b->deviceEnd = fds[1];
-        ::fcntl(b->deviceEnd, F_SETFL, O_NONBLOCK);
+        connect(*b);
         boards_.push_back(std::move(b));
-        char c = 0;
-        (void)::write(wake_[1], &c, 1);
+        wake();
         return boards_.back()->model;
     }
 
@@ -126,9 +122,30 @@ public:
         Board &b = *boards_.at(index);
         b.model.setPlugged(false);
         if (b.deviceEnd >= 0) {
+            // At once: the board thread's poll may still hold the descriptor.
+            ::shutdown(b.deviceEnd, SHUT_RDWR);
             ::close(b.deviceEnd);
             b.deviceEnd = -1;
         }
+        // The kernel takes the class entry away with the device.
+        std::error_code ignored;
+        std::filesystem::rename(tmp.path() / "sys" / b.name, tmp.path() / "gone" / b.name, ignored);
+    }
+
+    void replug(std::size_t index) override
+    {
+        std::lock_guard lock(mutex_);
+        Board &b = *boards_.at(index);
+        if (b.model.plugged()) {
+            return;
+        }
+        // A new node: descriptors of the old one stay dead.
+        ::close(b.hostEnd);
+        connect(b);
+        std::error_code ignored;
+        std::filesystem::rename(tmp.path() / "gone" / b.name, tmp.path() / "sys" / b.name, ignored);
+        b.model.setPlugged(true);
+        wake();
     }
 
     /// A descriptor of board @p index's device node, as open(2) would give it.
@@ -163,6 +180,7 @@ private:
     {
         explicit Board(platform::sim::SimBoardConfig c) : model(c) { }
         platform::sim::SimBoard model;
+        std::string name;
         std::string path;
         int hostEnd = -1;
         int deviceEnd = -1;
@@ -175,7 +193,7 @@ private:
     {
         std::lock_guard lock(mutex_);
         for (auto &b : boards_) {
-            if (b->path == path) {
+            if (b->path == path && b->model.plugged()) {
                 ++b->opens;
                 const int fd = ::fcntl(b->hostEnd, F_DUPFD_CLOEXEC, 0);
                 ::fcntl(fd, F_SETFL, flags & O_NONBLOCK);
@@ -184,6 +202,21 @@ private:
         }
         errno = ENOENT;
         return -1;
+    }
+
+    static void connect(Board &b)
+    {
+        int fds[2];
+        ::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds);
+        b.hostEnd = fds[0];
+        b.deviceEnd = fds[1];
+        ::fcntl(b.deviceEnd, F_SETFL, O_NONBLOCK);
+    }
+
+    void wake()
+    {
+        char c = 0;
+        (void)::write(wake_[1], &c, 1);
     }
 
     // Sends what the board has queued, without the report-ID byte that

@@ -188,10 +188,8 @@ TEST_P(LinkTest, UnpluggedBoardEndsTheReadAndTheNextOperationSearchesAgain)
     EXPECT_FALSE(gUSBIO_ReadP0(value));
     EXPECT_FALSE(gUSBIO_WriteP1(1));
 
-    if (GetParam() == Backend::Sim) { // the stand-in nodes cannot come back
-        rig->withBoard(0, [](SimBoard &b) { b.setPlugged(true); });
-        EXPECT_TRUE(gUSBIO_ReadP0(value));
-    }
+    rig->replug(0);
+    EXPECT_TRUE(gUSBIO_ReadP0(value));
 }
 
 // Report lengths the board declares, and what a write and a read make of them.
@@ -337,6 +335,19 @@ TEST_F(SimLinkTest, DeviceCapsOfAnEarlierDeviceDoNotSurviveAFailedQuery)
     usbio::ReadCapabilities();
     EXPECT_EQ(state().DeviceCaps.OutputReportByteLength, 0);
     state().HIDHandle = platform::InvalidHidHandle;
+}
+
+TEST(SimBoardTest, KeepsOnlyTheLatestOutputReports)
+{
+    SimBoard board;
+    for (int i = 0; i < 10000; ++i) {
+        board.receiveOutputReport(bytes({ 0, 2, i & 0x0F, 0, 0, 0, 0, 0, 0 }));
+    }
+    const auto &kept = board.receivedReports();
+    EXPECT_GE(kept.size(), SimBoard::ReceivedReportsKept);
+    EXPECT_LT(kept.size(), 2 * SimBoard::ReceivedReportsKept);
+    EXPECT_EQ(kept.back(), bytes({ 0, 2, 9999 & 0x0F, 0, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(kept.front(), bytes({ 0, 2, int(10000 - kept.size()) & 0x0F, 0, 0, 0, 0, 0, 0 }));
 }
 
 // A board that misbehaves in one way: a write and a read fail quietly, and
