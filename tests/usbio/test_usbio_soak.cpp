@@ -429,7 +429,8 @@ protected:
                 static_cast<std::size_t>(std::count(plugged.begin(), plugged.end(), true));
             ASSERT_EQ(found.size(), present) << context;
             for (const auto &i : found) {
-                ASSERT_TRUE(portprobe_io::isTarget(i, {})) << context << " " << i.path;
+                ASSERT_TRUE(portprobe_io::isTarget(i, { 0x1352, 0x0100 }))
+                    << context << " " << i.path;
             }
             break;
         }
