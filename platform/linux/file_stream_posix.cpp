@@ -67,11 +67,10 @@ public:
         const std::string prefix = hiddenTemporaryPrefix(name);
         removeDeadWritersFiles(folder, prefix);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            temporaryPath = (folder == "/" ? folder : folder + "/") + writerTemporaryName(prefix);
-            int fd = ::open(temporaryPath.c_str(),
-                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+            const std::string temporaryName = writerTemporaryName(prefix);
+            temporaryPath = (folder == "/" ? folder : folder + "/") + temporaryName;
+            const int fd = createMarkedFile(AT_FDCWD, folder.c_str(), temporaryName.c_str(), 0666);
             if (fd >= 0) {
-                markTemporary(fd);
                 return fd;
             }
             if (errno != EEXIST) {

@@ -272,7 +272,8 @@ bool replaceFile(
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary = writerTemporaryName(path + ".tmp");
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+        fd = createMarkedFile(
+            AT_FDCWD, folderOf(temporary).c_str(), nameOf(temporary).c_str(), mode);
         if (fd < 0 && errno != EEXIST) {
             error = errno;
             return false;
@@ -283,7 +284,6 @@ bool replaceFile(
         return false;
     }
     UniqueFd guard(fd);
-    markTemporary(fd);
     bool ok = true;
     if (existing) {
         // open() applied the umask; restore the old file's exact permissions.

@@ -30,6 +30,14 @@ std::optional<WriterMark> runningWriter(pid_t pid);
 /// attributes: ENOTSUP) it stays unmarked, and so in place if left over.
 void markTemporary(int fd);
 
+/// Creates temporary file @p name in folder @p folder of @p dirFd (may be
+/// AT_FDCWD; "." for @p dirFd itself), open for writing, never over anything
+/// (EEXIST). The file is made unnamed, marked and only then linked in, so a
+/// writer killed at any instant leaves no unmarked file; where the file system
+/// cannot (no O_TMPFILE, no /proc) it is created by name and marked at once.
+/// The descriptor, or -1 with errno.
+int createMarkedFile(int dirFd, const char *folder, const char *name, mode_t mode);
+
 /// Takes the mark off finished temporary item @p name of @p dirFd (may be
 /// AT_FDCWD) before it
 /// goes in place, as far as this user still may (a read-only item keeps it;
