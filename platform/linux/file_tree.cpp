@@ -160,8 +160,8 @@ int copyBytes(int in, int out)
 }
 
 /// Copies one regular file's bytes (copyBytes), with its mode and write time.
-int copyRegular(
-    int fromDir, const char *fromName, int toDir, const char *toName, CopyRecord *record)
+int copyRegular(int fromDir, const char *fromName, int toDir, const char *toName,
+    CopyRecord *record, const std::function<int(int)> &created)
 {
     const UniqueFd in(
         ::openat(fromDir, fromName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
@@ -183,7 +183,10 @@ int copyRegular(
     if (!out) {
         return errno;
     }
-    int error = copyBytes(in.get(), out.get());
+    int error = created ? created(out.get()) : 0;
+    if (error == 0) {
+        error = copyBytes(in.get(), out.get());
+    }
     const timespec times[2] = { { 0, UTIME_OMIT }, st.st_mtim };
     if (error == 0
         && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)) {
@@ -200,7 +203,7 @@ int copyRegular(
 }
 
 int copyLink(int fromDir, const char *fromName, const struct stat &st, int toDir,
-    const char *toName, CopyRecord *record)
+    const char *toName, CopyRecord *record, const std::function<int(int)> &created)
 {
     std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
     for (;;) {
@@ -216,6 +219,9 @@ int copyLink(int fromDir, const char *fromName, const struct stat &st, int toDir
     }
     if (::symlinkat(target.c_str(), toDir, toName) != 0) {
         return errno;
+    }
+    if (int error = created ? created(-1) : 0) {
+        return error;
     }
     if (record != nullptr) {
         record->add(st);
@@ -347,13 +353,13 @@ bool CopyRecord::unchanged(const struct stat &st) const
 }
 
 int copyNew(int fromDir, const char *fromName, const struct stat &st, int toDir, const char *toName,
-    CopyRecord *record)
+    CopyRecord *record, const std::function<int(int)> &created)
 {
     if (S_ISREG(st.st_mode)) {
-        return copyRegular(fromDir, fromName, toDir, toName, record);
+        return copyRegular(fromDir, fromName, toDir, toName, record, created);
     }
     if (S_ISLNK(st.st_mode)) {
-        return copyLink(fromDir, fromName, st, toDir, toName, record);
+        return copyLink(fromDir, fromName, st, toDir, toName, record, created);
     }
     if (!S_ISDIR(st.st_mode)) {
         return EOPNOTSUPP;
@@ -377,7 +383,12 @@ int copyNew(int fromDir, const char *fromName, const struct stat &st, int toDir,
     }
     const UniqueFd out = openFolder(toDir, toName);
     if (!out) {
-        return errno;
+        const int error = errno;
+        ::unlinkat(toDir, toName, AT_REMOVEDIR); // still empty
+        return error;
+    }
+    if (int error = created ? created(out.get()) : 0) {
+        return error;
     }
     if (record != nullptr) {
         record->add(self);

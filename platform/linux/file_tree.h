@@ -7,6 +7,7 @@
 
 #include "platform/linux/unique_fd.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <sys/stat.h>
@@ -57,13 +58,16 @@ private:
 };
 
 /// Copies item @p fromName of @p fromDir (its lstat @p st) to @p toName of
-/// @p toDir, which must not exist: folders with everything in them, each given
-/// its mode once its content is complete; links as links; regular files' bytes
-/// in the kernel, with mode and write time; anything else EOPNOTSUPP. What it
-/// took goes into @p record (may be null). On failure what was made stays
-/// under @p toName for the caller to remove.
+/// @p toDir, which must not exist (EEXIST, nothing made): folders with
+/// everything in them, each given its mode once its content is complete;
+/// links as links; regular files' bytes in the kernel, with mode and write
+/// time; anything else EOPNOTSUPP. What it took goes into @p record (may be
+/// null). @p created gets the top item's descriptor (a link's: -1) right
+/// after this call made it, before anything is written; a non-zero answer
+/// ends the copy with that errno. On failure what was made stays under
+/// @p toName for the caller to remove.
 int copyNew(int fromDir, const char *fromName, const struct stat &st, int toDir, const char *toName,
-    CopyRecord *record);
+    CopyRecord *record, const std::function<int(int)> &created = {});
 
 /// Removes item @p name of @p dirFd as far as @p record holds it unchanged:
 /// new or changed entries stay, and so do the folders holding them.

@@ -209,14 +209,25 @@ Code Transfer::copyItem(int fromDir, const std::string &from, const struct stat 
         return mergeCopy(fromDir, from, toDir, to, record);
     }
     removeLeftovers(toDir);
-    const std::string temp = writerTemporaryName(TemporaryPrefix);
-    int error = tree::copyNew(fromDir, from.c_str(), st, toDir, temp.c_str(), record);
+    // A temporary name taken already may be another writer's: the next one.
+    std::string temp;
+    bool made = false;
+    int error = EEXIST;
+    for (int tries = 0; error == EEXIST && !made && tries < 100; ++tries) {
+        temp = writerTemporaryName(TemporaryPrefix);
+        error = tree::copyNew(fromDir, from.c_str(), st, toDir, temp.c_str(), record, [&](int) {
+            made = true;
+            return 0;
+        });
+    }
     if (error == 0) {
         error = overwrite ? renameItem(toDir, temp, toDir, to, true)
                           : placeNew(toDir, temp, to, S_ISDIR(st.st_mode));
     }
     if (error != 0) {
-        tree::removeTree(toDir, temp.c_str(), true);
+        if (made) {
+            tree::removeTree(toDir, temp.c_str(), true);
+        }
         return fromErrno(error);
     }
     return 0;

@@ -1,0 +1,95 @@
+// The shell's copy, move and delete on Linux where the tree itself is the
+// hard part: what a move across file systems may remove, temporary names
+// taken already, trees deeper than a path, entries the kernel will not let
+// go, and what a copy keeps (owners, holes, hard links).
+#include "common/platform_fakes.h"
+#include "platform/linux/file_tree.h"
+#include "platform/linux/shell_sources.h"
+#include "platform/linux/writer_leftovers.h"
+#include "platform/shell_file_operation.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <grp.h>
+#include <linux/fs.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::UniqueFd;
+
+std::int32_t shellRun(std::uint32_t function, const fs::path &from, const fs::path &to = {})
+{
+    platform::FileOperationRequest request;
+    request.function = function;
+    request.from = from.string();
+    request.to = to.string();
+    request.flags = platform::FofNoConfirmation | platform::FofSilent;
+    return platform::shellFileOperation().run(request);
+}
+
+void writeFile(const fs::path &file, const std::string &content)
+{
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+std::string readFile(const fs::path &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+/// Relative paths and contents under @p folder, sorted.
+std::vector<std::string> listTree(const fs::path &folder)
+{
+    std::vector<std::string> entries;
+    for (const auto &entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).string();
+        entries.push_back(entry.is_directory() ? name + "/" : name + " = " + readFile(entry));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+TEST(LinuxFileTree, CopiesPassOverTemporaryNamesTakenAlready)
+{
+    fakes::TempDir dir;
+    fs::create_directories(dir.path() / "folder" / "in");
+    writeFile(dir.path() / "folder" / "in" / "x.txt", "x");
+    writeFile(dir.path() / "file.txt", "file");
+    for (const char *source : { "file.txt", "folder" }) {
+        // The next two names this process's copy would take, held by another writer.
+        const std::string used = platform::writerTemporaryName(platform::shellop::TemporaryPrefix);
+        const std::string stem = used.substr(0, used.rfind('.') + 1);
+        const unsigned serial = std::stoul(used.substr(used.rfind('.') + 1));
+        const fs::path theirFile = dir.path() / (stem + std::to_string(serial + 1));
+        const fs::path theirFolder = dir.path() / (stem + std::to_string(serial + 2));
+        writeFile(theirFile, "theirs");
+        fs::create_directory(theirFolder);
+        writeFile(theirFolder / "theirs.txt", "theirs");
+        const fs::path copy = dir.path() / (std::string("copy-") + source);
+        EXPECT_EQ(shellRun(platform::FoCopy, dir.path() / source, copy), 0) << source;
+        if (fs::is_directory(dir.path() / source)) {
+            EXPECT_EQ(listTree(copy), listTree(dir.path() / source));
+        }
+        EXPECT_EQ(readFile(theirFile), "theirs") << source;
+        EXPECT_EQ(readFile(theirFolder / "theirs.txt"), "theirs") << source;
+        fs::remove(theirFile);
+        fs::remove_all(theirFolder);
+    }
+    EXPECT_EQ(readFile(dir.path() / "copy-file.txt"), "file");
+    EXPECT_EQ(readFile(dir.path() / "copy-folder" / "in" / "x.txt"), "x");
+}
+
+} // namespace
