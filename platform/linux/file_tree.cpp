@@ -19,6 +19,11 @@ bool sameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool sameTime(const timespec &a, const timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 /// The mount a file is on; 0 where the kernel cannot tell (then devices decide).
 std::uint64_t mountOf(int dirFd, const char *name)
 {
@@ -337,7 +342,7 @@ int removeTree(int dirFd, const char *name, bool ours)
 
 void CopyRecord::add(const struct stat &st)
 {
-    seen_[{ st.st_dev, st.st_ino }] = { S_ISDIR(st.st_mode), st.st_size, st.st_mtim };
+    seen_[{ st.st_dev, st.st_ino }] = { S_ISDIR(st.st_mode), st.st_size, st.st_mtim, st.st_ctim };
 }
 
 bool CopyRecord::unchanged(const struct stat &st) const
@@ -348,8 +353,8 @@ bool CopyRecord::unchanged(const struct stat &st) const
     }
     const Seen &seen = it->second;
     return seen.folder
-        || (seen.size == st.st_size && seen.written.tv_sec == st.st_mtim.tv_sec
-            && seen.written.tv_nsec == st.st_mtim.tv_nsec);
+        || (seen.size == st.st_size && sameTime(seen.written, st.st_mtim)
+            && sameTime(seen.changed, st.st_ctim));
 }
 
 int copyNew(int fromDir, const char *fromName, const struct stat &st, int toDir, const char *toName,

@@ -43,8 +43,9 @@ class CopyRecord
 {
 public:
     void add(const struct stat &st);
-    /// The entry is one that was copied and has not changed since (a
-    /// folder: the same folder, whatever it holds now).
+    /// The entry is one that was copied and has not changed since (size,
+    /// write and change times; a folder: the same folder, whatever it holds
+    /// now).
     bool unchanged(const struct stat &st) const;
 
 private:
@@ -53,6 +54,7 @@ private:
         bool folder;
         off_t size;
         timespec written;
+        timespec changed;
     };
     std::map<std::pair<dev_t, ino_t>, Seen> seen_;
 };

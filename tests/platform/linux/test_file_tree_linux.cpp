@@ -92,4 +92,30 @@ TEST(LinuxFileTree, CopiesPassOverTemporaryNamesTakenAlready)
     EXPECT_EQ(readFile(dir.path() / "copy-folder" / "in" / "x.txt"), "x");
 }
 
+TEST(LinuxFileTree, AMoveAcrossFileSystemsKeepsASameSizeRewriteWithItsOldWriteTime)
+{
+    fakes::TempDir dir;
+    const fs::path src = dir.path() / "src";
+    fs::create_directory(src);
+    writeFile(src / "rewritten.txt", "before");
+    writeFile(src / "copied.txt", "copied");
+    const UniqueFd top = platform::tree::openFolder(AT_FDCWD, dir.str().c_str());
+    struct stat st
+    { };
+    ASSERT_EQ(::fstatat(top.get(), "src", &st, AT_SYMLINK_NOFOLLOW), 0);
+    platform::tree::CopyRecord record;
+    ASSERT_EQ(platform::tree::copyNew(top.get(), "src", st, top.get(), "copy", &record), 0);
+    // Change times move in clock ticks: a rewrite within the copy's tick would not show.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    struct stat old
+    { };
+    ASSERT_EQ(::stat((src / "rewritten.txt").c_str(), &old), 0);
+    writeFile(src / "rewritten.txt", "after!");
+    const timespec times[2] = { old.st_atim, old.st_mtim };
+    ASSERT_EQ(::utimensat(AT_FDCWD, (src / "rewritten.txt").c_str(), times, 0), 0);
+    EXPECT_EQ(platform::tree::removeCopied(top.get(), "src", record), ENOTEMPTY);
+    EXPECT_EQ(readFile(src / "rewritten.txt"), "after!");
+    EXPECT_FALSE(fs::exists(src / "copied.txt")) << "what is as copied goes";
+}
+
 } // namespace
