@@ -1,6 +1,8 @@
 // Walks over folder trees by descriptor, for removing, checking and copying
 // them (see file_tree.h): never through a link, never outside the tree, and
-// a failed copy's remains are the caller's to remove.
+// a failed copy's remains are the caller's to remove. Each walk keeps its
+// folders on a stack of its own (FolderStack), so no depth exhausts the
+// thread's stack or the process's descriptors.
 
 #include "platform/linux/file_tree.h"
 
@@ -22,6 +24,91 @@ bool sameFile(const struct stat &a, const struct stat &b)
 bool sameTime(const timespec &a, const timespec &b)
 {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+/// The folders a walk is in, outermost first. Only the innermost few keep a
+/// descriptor; one closed meanwhile is opened again through ".." of the
+/// folder below it on the way back up, and must be the folder it was.
+class FolderStack
+{
+public:
+    explicit FolderStack(int baseFd) : base_(baseFd) { }
+
+    /// The innermost folder's descriptor (the base's while the stack is empty).
+    int top() const { return levels_.empty() ? base_ : levels_.back().fd.get(); }
+
+    void push(UniqueFd fd, const struct stat &st)
+    {
+        levels_.push_back({ std::move(fd), st.st_dev, st.st_ino });
+        if (levels_.size() - firstOpen_ > OpenLevels) {
+            levels_[firstOpen_++].fd.reset();
+        }
+    }
+
+    /// Leaves the innermost folder, whose descriptor goes to @p left (may be
+    /// null): EAGAIN when the folder holding it is no longer the one it was.
+    int pop(UniqueFd *left = nullptr)
+    {
+        UniqueFd inner = std::move(levels_.back().fd);
+        levels_.pop_back();
+        if (!levels_.empty() && !levels_.back().fd) {
+            Level &outer = levels_.back();
+            UniqueFd fd(
+                ::openat(inner.get(), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            struct stat st
+            { };
+            if (!fd || ::fstat(fd.get(), &st) != 0) {
+                return errno;
+            }
+            if (st.st_dev != outer.dev || st.st_ino != outer.ino) {
+                return EAGAIN; // moved meanwhile
+            }
+            outer.fd = std::move(fd);
+            firstOpen_ = levels_.size() - 1;
+        }
+        if (left != nullptr) {
+            *left = std::move(inner);
+        }
+        return 0;
+    }
+
+private:
+    static constexpr std::size_t OpenLevels = 32;
+    struct Level
+    {
+        UniqueFd fd;
+        dev_t dev;
+        ino_t ino;
+    };
+    std::vector<Level> levels_;
+    std::size_t firstOpen_ = 0; // levels below it have no descriptor
+    int base_;
+};
+
+/// One folder of a walk: its name in its parent, its lstat, its names and
+/// how far the walk has come through them.
+struct Folder
+{
+    std::string name;
+    struct stat st
+    { };
+    std::vector<std::string> names;
+    std::size_t next = 0;
+    int kept = 0;
+
+    bool done() const { return next == names.size(); }
+    std::string takeNext() { return names[next++]; }
+};
+
+/// Opens folder @p name of @p dirFd and reads its lstat and names into @p folder.
+int openAndList(int dirFd, const std::string &name, UniqueFd &fd, Folder &folder)
+{
+    folder.name = name;
+    fd = openFolder(dirFd, name.c_str());
+    if (!fd || ::fstat(fd.get(), &folder.st) != 0) {
+        return errno;
+    }
+    return listNames(fd.get(), folder.names);
 }
 
 /// The mount a file is on; 0 where the kernel cannot tell (then devices decide).
@@ -71,28 +158,46 @@ int mayRemoveFrom(const struct stat &folder, const struct stat &entry)
     return 0;
 }
 
-int checkFolder(int parentFd, const struct stat &parent, const char *name, const struct stat &st)
+/// Checks that everything inside folder @p name of @p dirFd (its lstat @p st,
+/// the lstat of @p dirFd @p parent) can go; see checkRemovable().
+int checkFolder(int dirFd, const struct stat &parent, const char *name, const struct stat &st)
 {
-    const UniqueFd fd = openFolder(parentFd, name);
-    struct stat self
-    { };
-    if (!fd || ::fstat(fd.get(), &self) != 0) {
-        return errno;
-    }
-    if (!sameFile(self, st) || standsFirm(parentFd, parent, fd.get(), self)) {
-        return EBUSY;
-    }
-    std::vector<std::string> names;
-    if (int error = listNames(fd.get(), names)) {
+    FolderStack stack(dirFd);
+    std::vector<Folder> folders;
+    const auto enter = [&](const std::string &child, const struct stat &outer,
+                           const struct stat &entry) {
+        Folder folder;
+        UniqueFd fd;
+        const int outerFd = stack.top();
+        if (int error = openAndList(outerFd, child, fd, folder)) {
+            return error;
+        }
+        if (!sameFile(folder.st, entry) || standsFirm(outerFd, outer, fd.get(), folder.st)) {
+            return EBUSY;
+        }
+        if (int error = folder.names.empty() ? 0 : mayChange(fd.get())) {
+            return error;
+        }
+        stack.push(std::move(fd), folder.st);
+        folders.push_back(std::move(folder));
+        return 0;
+    };
+    if (int error = enter(name, parent, st)) {
         return error;
     }
-    if (int error = names.empty() ? 0 : mayChange(fd.get())) {
-        return error;
-    }
-    for (const auto &child : names) {
+    while (!folders.empty()) {
+        if (folders.back().done()) {
+            folders.pop_back();
+            if (int error = stack.pop()) {
+                return error;
+            }
+            continue;
+        }
+        const std::string child = folders.back().takeNext();
+        const struct stat self = folders.back().st;
         struct stat entry
         { };
-        if (::fstatat(fd.get(), child.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(stack.top(), child.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT) {
                 continue;
             }
@@ -102,7 +207,7 @@ int checkFolder(int parentFd, const struct stat &parent, const char *name, const
             return error;
         }
         if (S_ISDIR(entry.st_mode)) {
-            if (int error = checkFolder(fd.get(), self, child.c_str(), entry)) {
+            if (int error = enter(child, self, entry)) {
                 return error;
             }
         }
@@ -234,6 +339,132 @@ int copyLink(int fromDir, const char *fromName, const struct stat &st, int toDir
     return 0;
 }
 
+/// A copy of one item, folder by folder.
+class Copier
+{
+public:
+    Copier(int toDir, const char *toName, CopyRecord *record)
+        : toDir_(toDir), toName_(toName), record_(record)
+    { }
+
+    int run(int fromDir, const char *fromName, const struct stat &st,
+        const std::function<int(int)> &created);
+
+private:
+    int enter(const std::string &from, const std::string &to, const struct stat &entry,
+        const std::function<int(int)> &created);
+    int leave();
+    int copyEntry(const std::string &name, const struct stat &entry);
+
+    int toDir_;
+    std::string toName_;
+    CopyRecord *record_;
+    FolderStack in_ { -1 };
+    FolderStack out_ { -1 };
+    std::vector<Folder> folders_;
+};
+
+int Copier::run(int fromDir, const char *fromName, const struct stat &st,
+    const std::function<int(int)> &created)
+{
+    if (!S_ISDIR(st.st_mode)) {
+        return S_ISREG(st.st_mode)
+            ? copyRegular(fromDir, fromName, toDir_, toName_.c_str(), record_, created)
+            : S_ISLNK(st.st_mode)
+            ? copyLink(fromDir, fromName, st, toDir_, toName_.c_str(), record_, created)
+            : EOPNOTSUPP;
+    }
+    in_ = FolderStack(fromDir);
+    out_ = FolderStack(toDir_);
+    if (int error = enter(fromName, toName_, st, created)) {
+        return error;
+    }
+    while (!folders_.empty()) {
+        if (folders_.back().done()) {
+            if (int error = leave()) {
+                return error;
+            }
+            continue;
+        }
+        const std::string child = folders_.back().takeNext();
+        struct stat entry
+        { };
+        if (::fstatat(in_.top(), child.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT) {
+                continue; // gone meanwhile
+            }
+            return errno;
+        }
+        if (int error =
+                S_ISDIR(entry.st_mode) ? enter(child, child, entry, {}) : copyEntry(child, entry)) {
+            return error;
+        }
+    }
+    return 0;
+}
+
+/// Opens source folder @p from, makes its copy @p to (owner-only while
+/// filling) and goes into both.
+int Copier::enter(const std::string &from, const std::string &to, const struct stat &entry,
+    const std::function<int(int)> &created)
+{
+    Folder folder;
+    UniqueFd source;
+    if (int error = openAndList(in_.top(), from, source, folder)) {
+        return error == ELOOP ? EAGAIN : error; // a link now: changed meanwhile
+    }
+    if (!sameFile(folder.st, entry)) {
+        return EAGAIN;
+    }
+    if (::mkdirat(out_.top(), to.c_str(), 0700) != 0) {
+        return errno;
+    }
+    UniqueFd copy = openFolder(out_.top(), to.c_str());
+    struct stat made
+    { };
+    if (!copy || ::fstat(copy.get(), &made) != 0) {
+        const int error = errno;
+        ::unlinkat(out_.top(), to.c_str(), AT_REMOVEDIR); // still empty
+        return error;
+    }
+    if (int error = created ? created(copy.get()) : 0) {
+        return error;
+    }
+    if (record_ != nullptr) {
+        record_->add(folder.st);
+    }
+    in_.push(std::move(source), folder.st);
+    out_.push(std::move(copy), made);
+    folders_.push_back(std::move(folder));
+    return 0;
+}
+
+/// Gives the innermost copy its mode, now that it is complete, and goes up.
+int Copier::leave()
+{
+    const struct stat st = folders_.back().st;
+    folders_.pop_back();
+    UniqueFd copy;
+    if (int error = in_.pop()) {
+        return error;
+    }
+    if (int error = out_.pop(&copy)) {
+        return error;
+    }
+    return ::fchmod(copy.get(), st.st_mode & 07777) == 0 ? 0 : errno;
+}
+
+int Copier::copyEntry(const std::string &name, const struct stat &entry)
+{
+    if (S_ISLNK(entry.st_mode)) {
+        return copyLink(in_.top(), name.c_str(), entry, out_.top(), name.c_str(), record_, {});
+    }
+    if (!S_ISREG(entry.st_mode)) {
+        return EOPNOTSUPP;
+    }
+    return copyRegular(in_.top(), name.c_str(), out_.top(), name.c_str(), record_, {});
+}
+
 } // namespace
 
 UniqueFd openFolder(int dirFd, const char *name)
@@ -320,24 +551,60 @@ int removeTree(int dirFd, const char *name, bool ours)
     if (!S_ISDIR(st.st_mode)) {
         return ::unlinkat(dirFd, name, 0) == 0 ? 0 : errno;
     }
-    const UniqueFd fd = openFolder(dirFd, name);
-    if (!fd) {
-        return errno;
-    }
-    if (ours) {
-        ::fchmod(fd.get(), 0700); // a read-only folder of ours must still go
-    }
-    std::vector<std::string> names;
-    if (int error = listNames(fd.get(), names)) {
-        return error;
-    }
-    for (const auto &child : names) {
-        const int error = removeTree(fd.get(), child.c_str(), ours);
-        if (error != 0 && error != ENOENT) {
+    FolderStack stack(dirFd);
+    std::vector<Folder> folders;
+    const auto enter = [&](const std::string &child) {
+        Folder folder;
+        folder.name = child;
+        UniqueFd fd = openFolder(stack.top(), child.c_str());
+        if (!fd) {
+            return errno;
+        }
+        if (ours) {
+            ::fchmod(fd.get(), 0700); // a read-only folder of ours must still go
+        }
+        if (::fstat(fd.get(), &folder.st) != 0) {
+            return errno;
+        }
+        if (int error = listNames(fd.get(), folder.names)) {
             return error;
         }
+        stack.push(std::move(fd), folder.st);
+        folders.push_back(std::move(folder));
+        return 0;
+    };
+    if (int error = enter(name)) {
+        return error;
     }
-    return ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0 ? 0 : errno;
+    while (!folders.empty()) {
+        if (!folders.back().done()) {
+            const std::string child = folders.back().takeNext();
+            struct stat entry
+            { };
+            int error = ::fstatat(stack.top(), child.c_str(), &entry, AT_SYMLINK_NOFOLLOW);
+            if (error == 0) {
+                error = S_ISDIR(entry.st_mode)                       ? enter(child)
+                    : ::unlinkat(stack.top(), child.c_str(), 0) == 0 ? 0
+                                                                     : errno;
+            } else {
+                error = errno;
+            }
+            if (error != 0 && error != ENOENT) {
+                return error;
+            }
+            continue;
+        }
+        const std::string done = std::move(folders.back().name);
+        folders.pop_back();
+        if (int error = stack.pop()) {
+            return error;
+        }
+        if (::unlinkat(stack.top(), done.c_str(), AT_REMOVEDIR) != 0
+            && (folders.empty() || errno != ENOENT)) {
+            return errno;
+        }
+    }
+    return 0;
 }
 
 void CopyRecord::add(const struct stat &st)
@@ -360,58 +627,7 @@ bool CopyRecord::unchanged(const struct stat &st) const
 int copyNew(int fromDir, const char *fromName, const struct stat &st, int toDir, const char *toName,
     CopyRecord *record, const std::function<int(int)> &created)
 {
-    if (S_ISREG(st.st_mode)) {
-        return copyRegular(fromDir, fromName, toDir, toName, record, created);
-    }
-    if (S_ISLNK(st.st_mode)) {
-        return copyLink(fromDir, fromName, st, toDir, toName, record, created);
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        return EOPNOTSUPP;
-    }
-    const UniqueFd in = openFolder(fromDir, fromName);
-    struct stat self
-    { };
-    if (!in || ::fstat(in.get(), &self) != 0) {
-        return errno == ELOOP ? EAGAIN : errno; // a link now: changed meanwhile
-    }
-    if (!sameFile(self, st)) {
-        return EAGAIN;
-    }
-    std::vector<std::string> names;
-    if (int error = listNames(in.get(), names)) {
-        return error;
-    }
-    // Owner-only while filling; the source's mode once complete.
-    if (::mkdirat(toDir, toName, 0700) != 0) {
-        return errno;
-    }
-    const UniqueFd out = openFolder(toDir, toName);
-    if (!out) {
-        const int error = errno;
-        ::unlinkat(toDir, toName, AT_REMOVEDIR); // still empty
-        return error;
-    }
-    if (int error = created ? created(out.get()) : 0) {
-        return error;
-    }
-    if (record != nullptr) {
-        record->add(self);
-    }
-    for (const auto &child : names) {
-        struct stat entry
-        { };
-        if (::fstatat(in.get(), child.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT) {
-                continue; // gone meanwhile
-            }
-            return errno;
-        }
-        if (int error = copyNew(in.get(), child.c_str(), entry, out.get(), child.c_str(), record)) {
-            return error;
-        }
-    }
-    return ::fchmod(out.get(), self.st_mode & 07777) == 0 ? 0 : errno;
+    return Copier(toDir, toName, record).run(fromDir, fromName, st, created);
 }
 
 int removeCopied(int dirFd, const char *name, const CopyRecord &record)
@@ -427,31 +643,61 @@ int removeCopied(int dirFd, const char *name, const CopyRecord &record)
     if (!S_ISDIR(st.st_mode)) {
         return ::unlinkat(dirFd, name, 0) == 0 ? 0 : errno;
     }
-    const UniqueFd fd = openFolder(dirFd, name);
-    struct stat self
-    { };
-    if (!fd || ::fstat(fd.get(), &self) != 0) {
-        return errno;
-    }
-    if (!sameFile(self, st)) {
-        return ENOTEMPTY;
-    }
-    std::vector<std::string> names;
-    if (int error = listNames(fd.get(), names)) {
+    FolderStack stack(dirFd);
+    std::vector<Folder> folders;
+    const auto enter = [&](const std::string &child, const struct stat &entry) {
+        Folder folder;
+        UniqueFd fd;
+        if (int error = openAndList(stack.top(), child, fd, folder)) {
+            return error;
+        }
+        if (!sameFile(folder.st, entry)) {
+            return ENOTEMPTY;
+        }
+        stack.push(std::move(fd), folder.st);
+        folders.push_back(std::move(folder));
+        return 0;
+    };
+    if (int error = enter(name, st)) {
         return error;
     }
-    int kept = 0;
-    for (const auto &child : names) {
-        // Everything that can go goes; the first reason to stay is kept.
-        const int error = removeCopied(fd.get(), child.c_str(), record);
-        if (kept == 0) {
-            kept = error;
+    // Everything that can go goes; each folder keeps the first reason it stays.
+    for (;;) {
+        int error = 0;
+        if (!folders.back().done()) {
+            const std::string child = folders.back().takeNext();
+            struct stat entry
+            { };
+            if (::fstatat(stack.top(), child.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+                error = errno == ENOENT ? 0 : errno;
+            } else if (!record.unchanged(entry)) {
+                error = ENOTEMPTY;
+            } else if (S_ISDIR(entry.st_mode)) {
+                const std::size_t outer = folders.size() - 1;
+                if ((error = enter(child, entry)) != 0 && folders[outer].kept == 0) {
+                    folders[outer].kept = error;
+                }
+                continue;
+            } else if (::unlinkat(stack.top(), child.c_str(), 0) != 0) {
+                error = errno;
+            }
+        } else {
+            const Folder done = std::move(folders.back());
+            folders.pop_back();
+            if (int failed = stack.pop()) {
+                return failed;
+            }
+            error = done.kept != 0                                              ? done.kept
+                : ::unlinkat(stack.top(), done.name.c_str(), AT_REMOVEDIR) == 0 ? 0
+                                                                                : errno;
+            if (folders.empty()) {
+                return error;
+            }
+        }
+        if (folders.back().kept == 0) {
+            folders.back().kept = error;
         }
     }
-    if (kept != 0) {
-        return kept;
-    }
-    return ::unlinkat(dirFd, name, AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
 } // namespace platform::tree

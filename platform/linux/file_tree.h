@@ -2,7 +2,8 @@
 // Walks over folder trees by descriptor: each folder is opened relative to its
 // parent's descriptor with O_NOFOLLOW | O_DIRECTORY and each entry is named
 // relative to its folder's, so a folder swapped for a link meanwhile is never
-// entered and nothing outside the tree is read, written or removed.
+// entered and nothing outside the tree is read, written or removed. The walks
+// keep their own stack and a few descriptors, whatever the depth.
 // Results are errno values, 0 for success.
 
 #include "platform/linux/unique_fd.h"

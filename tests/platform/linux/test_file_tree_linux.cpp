@@ -118,4 +118,83 @@ TEST(LinuxFileTree, AMoveAcrossFileSystemsKeepsASameSizeRewriteWithItsOldWriteTi
     EXPECT_FALSE(fs::exists(src / "copied.txt")) << "what is as copied goes";
 }
 
+// Runs @p body in a child process (a crash or a namespace stays there), as
+// "nobody" with @p unprivileged; its exit status, 0 when every check passed.
+int inChild(const std::function<bool()> &body, bool unprivileged = false)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (unprivileged
+            && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+/// A folder of its own on a memory file system where there is one (deep trees
+/// are slow to make on disk), else under the temporary folder; removed with
+/// everything in it, however deep, afterwards.
+class ScratchDir
+{
+public:
+    ScratchDir()
+    {
+        const bool shm = ::access("/dev/shm", W_OK | X_OK) == 0;
+        path_ = (shm ? fs::path("/dev/shm") : fs::temp_directory_path())
+            / ("portprobe-test-" + std::to_string(::getpid()) + "-" + std::to_string(++count_));
+        fs::create_directory(path_);
+    }
+    ~ScratchDir()
+    {
+        const UniqueFd fd = platform::tree::openFolder(AT_FDCWD, path_.parent_path().c_str());
+        platform::tree::removeTree(fd.get(), path_.filename().c_str(), true);
+    }
+    const fs::path &path() const { return path_; }
+    std::string str() const { return path_.string(); }
+
+private:
+    fs::path path_;
+    static inline int count_ = 0;
+};
+
+TEST(LinuxFileTree, TreesDeeperThanAPathAreCopiedAndDeleted)
+{
+    constexpr int Depth = 30000;
+    ScratchDir dir;
+    {
+        UniqueFd fd = platform::tree::openFolder(AT_FDCWD, dir.str().c_str());
+        for (int level = 0; level < Depth; ++level) {
+            ASSERT_EQ(::mkdirat(fd.get(), level == 0 ? "deep" : "d", 0700), 0) << level;
+            fd = platform::tree::openFolder(fd.get(), level == 0 ? "deep" : "d");
+        }
+        const UniqueFd end(::openat(fd.get(), "end.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        ASSERT_EQ(::write(end.get(), "end", 3), 3);
+    }
+    // Levels below @p top and the content at the bottom.
+    const auto bottom = [](const fs::path &top) {
+        UniqueFd fd = platform::tree::openFolder(AT_FDCWD, top.c_str());
+        int levels = 1;
+        for (UniqueFd next; (next = platform::tree::openFolder(fd.get(), "d")); ++levels) {
+            fd = std::move(next);
+        }
+        char text[4] = {};
+        const UniqueFd end(::openat(fd.get(), "end.txt", O_RDONLY | O_CLOEXEC));
+        return std::to_string(levels) + " " + (::read(end.get(), text, 3) == 3 ? text : "");
+    };
+    const fs::path deep = dir.path() / "deep";
+    const fs::path copy = dir.path() / "copy";
+    const int status = inChild([&] {
+        return shellRun(platform::FoCopy, deep, copy) == 0
+            && bottom(copy) == std::to_string(Depth) + " end"
+            && shellRun(platform::FoDelete, copy) == 0 && shellRun(platform::FoDelete, deep) == 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(fs::exists(deep));
+    EXPECT_FALSE(fs::exists(copy));
+}
+
 } // namespace
