@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +96,7 @@ struct Folder
     { };
     std::vector<std::string> names;
     std::size_t next = 0;
+    std::uint64_t mount = 0;
     int kept = 0;
 
     bool done() const { return next == names.size(); }
@@ -158,6 +161,42 @@ int mayRemoveFrom(const struct stat &folder, const struct stat &entry)
     return 0;
 }
 
+/// Whether the kernel keeps entry @p name of @p dirFd where it is, whoever
+/// asks: EPERM for an immutable or append-only entry (which also keeps a
+/// folder's entries in it); with @p mounts, EBUSY for one mounted over (a
+/// bind-mounted file too; its folder is on mount @p folderMount, 0 if
+/// unknown); the errno of a failed look.
+int heldInPlace(int dirFd, const char *name, bool mounts, std::uint64_t folderMount)
+{
+    struct statx sx
+    { };
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_MNT_ID, &sx) != 0) {
+        return errno;
+    }
+    if (mounts
+        && ((sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
+            || (folderMount != 0 && (sx.stx_mask & STATX_MNT_ID) != 0
+                && sx.stx_mnt_id != folderMount))) {
+        return EBUSY;
+    }
+    constexpr std::uint64_t Held = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if ((sx.stx_attributes_mask & Held) == Held) {
+        return (sx.stx_attributes & Held) != 0 ? EPERM : 0;
+    }
+    // Not reported here: the flags themselves, of files and folders only
+    // (another type's ioctl is its driver's); unreadable ones count as none.
+    if (!S_ISREG(sx.stx_mode) && !S_ISDIR(sx.stx_mode)) {
+        return 0;
+    }
+    const UniqueFd fd(
+        ::openat(dirFd, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    int flags = 0;
+    if (!fd || ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
+        return 0;
+    }
+    return (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0 ? EPERM : 0;
+}
+
 /// Checks that everything inside folder @p name of @p dirFd (its lstat @p st,
 /// the lstat of @p dirFd @p parent) can go; see checkRemovable().
 int checkFolder(int dirFd, const struct stat &parent, const char *name, const struct stat &st)
@@ -178,6 +217,7 @@ int checkFolder(int dirFd, const struct stat &parent, const char *name, const st
         if (int error = folder.names.empty() ? 0 : mayChange(fd.get())) {
             return error;
         }
+        folder.mount = mountOf(fd.get(), "");
         stack.push(std::move(fd), folder.st);
         folders.push_back(std::move(folder));
         return 0;
@@ -204,6 +244,9 @@ int checkFolder(int dirFd, const struct stat &parent, const char *name, const st
             return errno;
         }
         if (int error = mayRemoveFrom(self, entry)) {
+            return error;
+        }
+        if (int error = heldInPlace(stack.top(), child.c_str(), true, folders.back().mount)) {
             return error;
         }
         if (S_ISDIR(entry.st_mode)) {
@@ -496,7 +539,7 @@ int listNames(int folderFd, std::vector<std::string> &names)
 namespace {
 
 /// Reads @p name in folder @p dirFd and its folder, and checks that this user
-/// may take the entry out of that folder.
+/// may take the entry out of that folder and the kernel lets it go.
 int checkTakeable(int dirFd, const char *name, struct stat &parent, struct stat &st)
 {
     if (::fstat(dirFd, &parent) != 0 || ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -505,7 +548,13 @@ int checkTakeable(int dirFd, const char *name, struct stat &parent, struct stat 
     if (int error = mayChange(dirFd)) {
         return error;
     }
-    return mayRemoveFrom(parent, st);
+    if (int error = mayRemoveFrom(parent, st)) {
+        return error;
+    }
+    if (int error = heldInPlace(dirFd, ".", false, 0)) {
+        return error;
+    }
+    return heldInPlace(dirFd, name, true, mountOf(dirFd, ""));
 }
 
 } // namespace

@@ -25,13 +25,16 @@ int listNames(int folderFd, std::vector<std::string> &names);
 
 /// Whether item @p name of @p dirFd can be removed with everything in it,
 /// checked before anything is touched: EBUSY for the file-system root, a mount
-/// point or the current folder anywhere in the tree; EACCES or EPERM where
-/// this user may not remove an entry; the errno of a folder that cannot be read.
+/// point (a file's included) or the current folder anywhere in the tree;
+/// EACCES or EPERM where this user may not remove an entry, EPERM for an
+/// immutable or append-only entry or folder; the errno of a folder that
+/// cannot be read.
 int checkRemovable(int dirFd, const char *name);
 
 /// For moving item @p name of @p dirFd away whole (the trash): EBUSY for the
 /// root, a mount point or the current folder itself; EACCES or EPERM where
-/// this user may not take it from its folder; the errno of a failed look.
+/// this user may not take it from its folder (EPERM: it or its folder is
+/// immutable or append-only); the errno of a failed look.
 int checkMovable(int dirFd, const char *name);
 
 /// Removes @p name of @p dirFd and, for a folder, everything in it; links are

@@ -197,4 +197,103 @@ TEST(LinuxFileTree, TreesDeeperThanAPathAreCopiedAndDeleted)
     EXPECT_FALSE(fs::exists(copy));
 }
 
+/// A folder under @p where on whose file system inode flags can be set, or empty.
+fs::path folderWithInodeFlags(const fs::path &where)
+{
+    const fs::path folder = where / "flags";
+    fs::create_directory(folder);
+    const UniqueFd fd = platform::tree::openFolder(AT_FDCWD, folder.c_str());
+    int flags = 0;
+    if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0) {
+        flags |= FS_APPEND_FL;
+        if (::ioctl(fd.get(), FS_IOC_SETFLAGS, &flags) == 0) {
+            flags &= ~FS_APPEND_FL;
+            ::ioctl(fd.get(), FS_IOC_SETFLAGS, &flags);
+            return folder;
+        }
+    }
+    fs::remove(folder);
+    return {};
+}
+
+/// Sets (or clears) inode flag @p flag on @p path; whether it could.
+bool setInodeFlag(const fs::path &path, int flag, bool on)
+{
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    int flags = 0;
+    if (!fd || ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
+        return false;
+    }
+    flags = on ? flags | flag : flags & ~flag;
+    return ::ioctl(fd.get(), FS_IOC_SETFLAGS, &flags) == 0;
+}
+
+TEST(LinuxFileTree, DeleteRemovesNothingWhereTheKernelHoldsOneEntry)
+{
+    fakes::TempDir temp;
+    // Else the build folder's file system (where /tmp is an older tmpfs).
+    fs::path where = folderWithInodeFlags(temp.path());
+    if (where.empty()) {
+        where = folderWithInodeFlags(fs::current_path());
+    }
+    if (where.empty()) {
+        GTEST_SKIP() << "no inode flags (chattr) for this user on these file systems";
+    }
+    struct Row
+    {
+        const char *locked;
+        int flag;
+    };
+    const Row rows[] = {
+        { "a/b/c/locked.txt", FS_IMMUTABLE_FL },
+        { "a/b/c/locked.txt", FS_APPEND_FL },
+        { "a/b/empty", FS_IMMUTABLE_FL },
+        { "a/b/c", FS_APPEND_FL },
+    };
+    const fs::path tree = where / "tree";
+    for (const auto &row : rows) {
+        for (const char *folder : { "a/b/c", "a/b/empty", "a/x/y", "z" }) {
+            fs::create_directories(tree / folder);
+        }
+        for (const char *file : { "a/1.txt", "a/b/c/locked.txt", "a/x/y/2.txt", "z/3.txt" }) {
+            writeFile(tree / file, file);
+        }
+        const auto before = listTree(tree);
+        ASSERT_TRUE(setInodeFlag(tree / row.locked, row.flag, true)) << row.locked;
+        EXPECT_NE(shellRun(platform::FoDelete, tree), 0) << row.locked;
+        EXPECT_EQ(listTree(tree), before) << row.locked << " " << row.flag;
+        ASSERT_TRUE(setInodeFlag(tree / row.locked, row.flag, false));
+        ASSERT_EQ(shellRun(platform::FoDelete, tree), 0);
+    }
+    fs::remove(where);
+}
+
+TEST(LinuxFileTree, DeleteRemovesNothingWhereAFileIsMountedOver)
+{
+    fakes::TempDir dir;
+    const fs::path tree = dir.path() / "tree";
+    fs::create_directories(tree / "a" / "b");
+    writeFile(tree / "a" / "1.txt", "1");
+    writeFile(tree / "a" / "b" / "target.txt", "target");
+    writeFile(tree / "z.txt", "z");
+    writeFile(dir.path() / "outside.txt", "outside");
+    const auto before = listTree(tree);
+    constexpr int NoNamespace = 77;
+    const int status = inChild([&] {
+        if (::unshare(CLONE_NEWNS) != 0
+            || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount((dir.path() / "outside.txt").c_str(),
+                   (tree / "a" / "b" / "target.txt").c_str(), nullptr, MS_BIND, nullptr)
+                != 0) {
+            ::_exit(NoNamespace);
+        }
+        return shellRun(platform::FoDelete, tree) != 0
+            && ::umount((tree / "a" / "b" / "target.txt").c_str()) == 0 && listTree(tree) == before;
+    });
+    if (status == NoNamespace) {
+        GTEST_SKIP() << "no mount namespace of our own here";
+    }
+    EXPECT_EQ(status, 0);
+}
+
 } // namespace
