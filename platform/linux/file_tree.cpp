@@ -6,7 +6,9 @@
 
 #include "platform/linux/file_tree.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
@@ -258,11 +260,11 @@ int checkFolder(int dirFd, const struct stat &parent, const char *name, const st
     return 0;
 }
 
-/// Writes all @p n bytes of @p data to @p fd; an errno, 0 on success.
-int writeAll(int fd, const char *data, std::size_t n)
+/// Writes all @p n bytes of @p data to @p fd at @p at; an errno, 0 on success.
+int writeAll(int fd, const char *data, std::size_t n, off_t at)
 {
     for (std::size_t done = 0; done < n;) {
-        const ssize_t w = ::write(fd, data + done, n - done);
+        const ssize_t w = ::pwrite(fd, data + done, n - done, at + static_cast<off_t>(done));
         if (w < 0 && errno == EINTR) {
             continue;
         }
@@ -274,29 +276,36 @@ int writeAll(int fd, const char *data, std::size_t n)
     return 0;
 }
 
-/// Copies the rest of @p in to @p out inside the kernel (copy_file_range),
-/// by plain reads and writes where a file system cannot; an errno, 0 on success.
-int copyBytes(int in, int out)
+/// Copies bytes [@p from, @p to) of @p in to the same place in @p out (to
+/// the end where @p to is negative) inside the kernel (copy_file_range), by
+/// plain reads and writes where a file system cannot (then @p inKernel goes
+/// false); an errno, 0 on success.
+int copyRange(int in, int out, off_t from, off_t to, bool &inKernel)
 {
-    bool inKernel = true;
-    bool copied = false;
+    constexpr std::size_t Most = std::size_t { 1 } << 30;
     std::vector<char> buffer;
-    for (;;) {
+    off_t inAt = from;
+    off_t outAt = from;
+    while (to < 0 || inAt < to) {
+        const std::size_t want =
+            to < 0 ? Most : std::min(static_cast<std::size_t>(to - inAt), Most);
         ssize_t n = -1;
         if (inKernel) {
-            n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t { 1 } << 30, 0);
-            if (n < 0 && !copied
+            n = ::copy_file_range(in, &inAt, out, &outAt, want, 0);
+            if (n < 0
                 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                 inKernel = false;
                 continue;
             }
         } else {
-            buffer.resize(std::size_t { 1 } << 20);
-            n = ::read(in, buffer.data(), buffer.size());
+            buffer.resize(std::min(want, std::size_t { 1 } << 20));
+            n = ::pread(in, buffer.data(), buffer.size(), inAt);
             if (n > 0) {
-                if (int error = writeAll(out, buffer.data(), static_cast<std::size_t>(n))) {
+                if (int error = writeAll(out, buffer.data(), static_cast<std::size_t>(n), outAt)) {
                     return error;
                 }
+                inAt += n;
+                outAt += n;
             }
         }
         if (n < 0 && errno == EINTR) {
@@ -306,23 +315,70 @@ int copyBytes(int in, int out)
             return errno != 0 ? errno : EIO;
         }
         if (n == 0) {
-            return 0;
+            break; // shorter now than when looked at
         }
-        copied = true;
     }
+    return 0;
 }
 
-/// Copies one regular file's bytes (copyBytes), with its mode and write time.
+/// Copies the data of @p in (its fstat @p st) to @p out; an errno, 0 on
+/// success. A file with fewer blocks than bytes has its holes left holes
+/// (SEEK_DATA, SEEK_HOLE); any other, a pseudo file's included, is read to
+/// its end, as is a file growing meanwhile.
+int copyBytes(int in, int out, const struct stat &st)
+{
+    bool inKernel = true;
+    if (st.st_blocks * 512 >= st.st_size) {
+        return copyRange(in, out, 0, -1, inKernel);
+    }
+    off_t at = 0;
+    for (;;) {
+        const off_t data = ::lseek(in, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) {
+            break; // a hole to the end
+        }
+        if (data < 0) {
+            return errno == EINVAL ? copyRange(in, out, at, -1, inKernel) : errno;
+        }
+        const off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0) {
+            return errno;
+        }
+        if (int error = copyRange(in, out, data, hole, inKernel)) {
+            return error;
+        }
+        at = hole;
+    }
+    const off_t end = ::lseek(in, 0, SEEK_END);
+    if (end < 0) {
+        return errno;
+    }
+    return end > at && ::ftruncate(out, end) != 0 ? errno : 0;
+}
+
+/// Gives new item @p fd the owner and group of @p from as far as this user
+/// may (root: both; else a group of its own); its mode: the source's, without
+/// the set-user-ID and set-group-ID bits where either stays another (as cp).
+mode_t keepOwner(int fd, const struct stat &from)
+{
+    const mode_t mode = from.st_mode & 07777;
+    if (::fchown(fd, from.st_uid, from.st_gid) == 0) {
+        return mode;
+    }
+    ::fchown(fd, static_cast<uid_t>(-1), from.st_gid); // may still be ours to give
+    return mode & ~static_cast<mode_t>(S_ISUID | S_ISGID);
+}
+
+/// Copies one regular file's bytes (copyBytes), with owner (keepOwner), mode
+/// and write time; @p st gets the source's state as taken.
 int copyRegular(int fromDir, const char *fromName, int toDir, const char *toName,
-    CopyRecord *record, const std::function<int(int)> &created)
+    CopyRecord *record, const std::function<int(int)> &created, struct stat &st)
 {
     const UniqueFd in(
         ::openat(fromDir, fromName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
     if (!in) {
         return errno == ELOOP ? EAGAIN : errno; // a link now: changed meanwhile
     }
-    struct stat st
-    { };
     if (::fstat(in.get(), &st) != 0) {
         return errno;
     }
@@ -338,11 +394,12 @@ int copyRegular(int fromDir, const char *fromName, int toDir, const char *toName
     }
     int error = created ? created(out.get()) : 0;
     if (error == 0) {
-        error = copyBytes(in.get(), out.get());
+        error = copyBytes(in.get(), out.get(), st);
     }
     const timespec times[2] = { { 0, UTIME_OMIT }, st.st_mtim };
     if (error == 0
-        && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)) {
+        && (::fchmod(out.get(), keepOwner(out.get(), st)) != 0
+            || ::futimens(out.get(), times) != 0)) {
         error = errno;
     }
     // A file system may report a full disk only when the file is closed.
@@ -376,13 +433,17 @@ int copyLink(int fromDir, const char *fromName, const struct stat &st, int toDir
     if (int error = created ? created(-1) : 0) {
         return error;
     }
+    if (::fchownat(toDir, toName, st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW) != 0) {
+        ::fchownat(toDir, toName, static_cast<uid_t>(-1), st.st_gid, AT_SYMLINK_NOFOLLOW);
+    }
     if (record != nullptr) {
         record->add(st);
     }
     return 0;
 }
 
-/// A copy of one item, folder by folder.
+/// A copy of one item: the copies of its files linked more than once, by
+/// their source's device and inode, so later names of one link to the copy.
 class Copier
 {
 public:
@@ -398,21 +459,31 @@ private:
         const std::function<int(int)> &created);
     int leave();
     int copyEntry(const std::string &name, const struct stat &entry);
+    /// The copy's path from the destination folder to entry @p name of the innermost folder.
+    std::string pathTo(const std::string &name) const;
 
+    struct FirstCopy
+    {
+        std::string path;
+        struct stat source;
+    };
     int toDir_;
     std::string toName_;
     CopyRecord *record_;
     FolderStack in_ { -1 };
     FolderStack out_ { -1 };
     std::vector<Folder> folders_;
+    std::map<std::pair<dev_t, ino_t>, FirstCopy> linked_;
 };
 
 int Copier::run(int fromDir, const char *fromName, const struct stat &st,
     const std::function<int(int)> &created)
 {
     if (!S_ISDIR(st.st_mode)) {
+        struct stat taken
+        { };
         return S_ISREG(st.st_mode)
-            ? copyRegular(fromDir, fromName, toDir_, toName_.c_str(), record_, created)
+            ? copyRegular(fromDir, fromName, toDir_, toName_.c_str(), record_, created, taken)
             : S_ISLNK(st.st_mode)
             ? copyLink(fromDir, fromName, st, toDir_, toName_.c_str(), record_, created)
             : EOPNOTSUPP;
@@ -482,7 +553,7 @@ int Copier::enter(const std::string &from, const std::string &to, const struct s
     return 0;
 }
 
-/// Gives the innermost copy its mode, now that it is complete, and goes up.
+/// Gives the innermost copy its owner and mode, now that it is complete, and goes up.
 int Copier::leave()
 {
     const struct stat st = folders_.back().st;
@@ -494,18 +565,48 @@ int Copier::leave()
     if (int error = out_.pop(&copy)) {
         return error;
     }
-    return ::fchmod(copy.get(), st.st_mode & 07777) == 0 ? 0 : errno;
+    return ::fchmod(copy.get(), keepOwner(copy.get(), st)) == 0 ? 0 : errno;
 }
 
 int Copier::copyEntry(const std::string &name, const struct stat &entry)
 {
+    const auto key = std::make_pair(entry.st_dev, entry.st_ino);
+    if (S_ISREG(entry.st_mode) && entry.st_nlink > 1) {
+        const auto first = linked_.find(key);
+        // Linked again only while the file is as it was copied.
+        if (first != linked_.end() && first->second.source.st_size == entry.st_size
+            && sameTime(first->second.source.st_mtim, entry.st_mtim)
+            && sameTime(first->second.source.st_ctim, entry.st_ctim)
+            && ::linkat(toDir_, first->second.path.c_str(), out_.top(), name.c_str(), 0) == 0) {
+            return 0;
+        }
+    }
     if (S_ISLNK(entry.st_mode)) {
         return copyLink(in_.top(), name.c_str(), entry, out_.top(), name.c_str(), record_, {});
     }
     if (!S_ISREG(entry.st_mode)) {
         return EOPNOTSUPP;
     }
-    return copyRegular(in_.top(), name.c_str(), out_.top(), name.c_str(), record_, {});
+    struct stat taken
+    { };
+    const int error =
+        copyRegular(in_.top(), name.c_str(), out_.top(), name.c_str(), record_, {}, taken);
+    if (error == 0 && taken.st_nlink > 1 && sameFile(taken, entry)) {
+        std::string path = pathTo(name);
+        if (path.size() < PATH_MAX) {
+            linked_.try_emplace(key, FirstCopy { std::move(path), taken });
+        }
+    }
+    return error;
+}
+
+std::string Copier::pathTo(const std::string &name) const
+{
+    std::string path = toName_;
+    for (std::size_t i = 1; i < folders_.size(); ++i) {
+        path += "/" + folders_[i].name;
+    }
+    return path + "/" + name;
 }
 
 } // namespace
@@ -658,13 +759,21 @@ int removeTree(int dirFd, const char *name, bool ours)
 
 void CopyRecord::add(const struct stat &st)
 {
-    seen_[{ st.st_dev, st.st_ino }] = { S_ISDIR(st.st_mode), st.st_size, st.st_mtim, st.st_ctim };
+    const Seen now { S_ISDIR(st.st_mode), false, st.st_size, st.st_mtim, st.st_ctim };
+    const auto [it, fresh] = seen_.try_emplace({ st.st_dev, st.st_ino }, now);
+    Seen &seen = it->second;
+    if (!fresh
+        && (seen.folder != now.folder || seen.size != now.size
+            || !sameTime(seen.written, now.written) || !sameTime(seen.changed, now.changed))) {
+        seen.changedMeanwhile = true;
+    }
 }
 
 bool CopyRecord::unchanged(const struct stat &st) const
 {
     const auto it = seen_.find({ st.st_dev, st.st_ino });
-    if (it == seen_.end() || it->second.folder != S_ISDIR(st.st_mode)) {
+    if (it == seen_.end() || it->second.folder != S_ISDIR(st.st_mode)
+        || it->second.changedMeanwhile) {
         return false;
     }
     const Seen &seen = it->second;

@@ -56,6 +56,7 @@ private:
     struct Seen
     {
         bool folder;
+        bool changedMeanwhile; // taken twice (hard links), different the second time
         off_t size;
         timespec written;
         timespec changed;
@@ -66,12 +67,14 @@ private:
 /// Copies item @p fromName of @p fromDir (its lstat @p st) to @p toName of
 /// @p toDir, which must not exist (EEXIST, nothing made): folders with
 /// everything in them, each given its mode once its content is complete;
-/// links as links; regular files' bytes in the kernel, with mode and write
-/// time; anything else EOPNOTSUPP. What it took goes into @p record (may be
-/// null). @p created gets the top item's descriptor (a link's: -1) right
-/// after this call made it, before anything is written; a non-zero answer
-/// ends the copy with that errno. On failure what was made stays under
-/// @p toName for the caller to remove.
+/// links as links; regular files' bytes in the kernel, holes kept, with mode
+/// and write time; files linked more than once inside the item linked alike
+/// in the copy; owner and group where this user may give them, else no
+/// set-user-ID or set-group-ID bit; anything else EOPNOTSUPP. What it took
+/// goes into @p record (may be null). @p created gets the top item's
+/// descriptor (a link's: -1) right after this call made it, before anything
+/// is written; a non-zero answer ends the copy with that errno. On failure
+/// what was made stays under @p toName for the caller to remove.
 int copyNew(int fromDir, const char *fromName, const struct stat &st, int toDir, const char *toName,
     CopyRecord *record, const std::function<int(int)> &created = {});
 

@@ -296,4 +296,94 @@ TEST(LinuxFileTree, DeleteRemovesNothingWhereAFileIsMountedOver)
     EXPECT_EQ(status, 0);
 }
 
+TEST(LinuxFileTree, CopiesKeepOwnersWhereAllowedAndDropSetIdBitsWhereNot)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to hand files to other users";
+    }
+    fakes::TempDir dir;
+    fs::permissions(dir.path(), fs::perms::all); // nobody copies into it too
+    struct Row
+    {
+        const char *name;
+        bool folder;
+        uid_t uid;
+        gid_t gid;
+        mode_t mode;
+        bool byNobody;
+        mode_t copyMode;
+    };
+    const Row rows[] = {
+        { "nobodys-setuid", false, 65534, 65534, 04755, false, 04755 },
+        { "nobodys-setgid-folder", true, 65534, 65534, 02775, false, 02775 },
+        { "roots-setuid", false, 0, 0, 04755, true, 0755 },
+        { "roots-setgid", false, 0, 0, 02755, true, 0755 },
+        { "roots-group-setgid", false, 65534, 0, 02755, true, 0755 },
+    };
+    for (const auto &row : rows) {
+        const fs::path source = dir.path() / row.name;
+        const fs::path copy = dir.path() / (std::string("copy-") + row.name);
+        if (row.folder) {
+            fs::create_directory(source);
+        } else {
+            writeFile(source, "#!/bin/sh\n");
+        }
+        ASSERT_EQ(::chown(source.c_str(), row.uid, row.gid), 0);
+        ASSERT_EQ(::chmod(source.c_str(), row.mode), 0);
+        EXPECT_EQ(
+            inChild([&] { return shellRun(platform::FoCopy, source, copy) == 0; }, row.byNobody), 0)
+            << row.name;
+        struct stat st
+        { };
+        ASSERT_EQ(::lstat(copy.c_str(), &st), 0) << row.name;
+        const uid_t owner = row.byNobody ? 65534 : row.uid;
+        const gid_t group = row.byNobody ? 65534 : row.gid;
+        EXPECT_EQ(st.st_uid, owner) << row.name;
+        EXPECT_EQ(st.st_gid, group) << row.name;
+        EXPECT_EQ(st.st_mode & 07777, row.copyMode) << row.name;
+    }
+}
+
+TEST(LinuxFileTree, CopiesKeepHolesAndHardLinksWithinTheTree)
+{
+    fakes::TempDir dir;
+    const fs::path src = dir.path() / "src";
+    fs::create_directories(src / "sub");
+    writeFile(src / "a.txt", "linked");
+    fs::create_hard_link(src / "a.txt", src / "sub" / "b.txt");
+    writeFile(src / "c.txt", "linked outside");
+    fs::create_hard_link(src / "c.txt", dir.path() / "outside.txt");
+    {
+        const UniqueFd fd(::open((src / "sparse").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_EQ(::pwrite(fd.get(), "x", 1, 0), 1);
+        ASSERT_EQ(::pwrite(fd.get(), "y", 1, (4 << 20) - 1), 1);
+        ASSERT_EQ(::ftruncate(fd.get(), 8 << 20), 0);
+    }
+    ASSERT_EQ(shellRun(platform::FoCopy, src, dir.path() / "copy"), 0);
+    const fs::path copy = dir.path() / "copy";
+    EXPECT_TRUE(fs::equivalent(copy / "a.txt", copy / "sub" / "b.txt"));
+    EXPECT_FALSE(fs::equivalent(copy / "a.txt", src / "a.txt"));
+    EXPECT_EQ(fs::hard_link_count(copy / "c.txt"), 1u) << "its other name is outside the tree";
+    EXPECT_EQ(readFile(copy / "sub" / "b.txt"), "linked");
+    struct stat from
+    { };
+    struct stat to
+    { };
+    ASSERT_EQ(::stat((src / "sparse").c_str(), &from), 0);
+    ASSERT_EQ(::stat((copy / "sparse").c_str(), &to), 0);
+    EXPECT_EQ(to.st_size, from.st_size);
+    const UniqueFd sparse(::open((copy / "sparse").c_str(), O_RDONLY | O_CLOEXEC));
+    for (auto [at, byte] :
+        { std::pair<off_t, char> { 0, 'x' }, { (4 << 20) - 1, 'y' }, { 6 << 20, 0 } }) {
+        char c = 1;
+        EXPECT_EQ(::pread(sparse.get(), &c, 1, at), 1);
+        EXPECT_EQ(c, byte) << at;
+    }
+    if (from.st_blocks * 512 < from.st_size / 2) {
+        EXPECT_LE(to.st_blocks, from.st_blocks + 64) << "holes stay holes";
+    } else {
+        std::cout << "no holes on this file system: only the bytes checked\n";
+    }
+}
+
 } // namespace
