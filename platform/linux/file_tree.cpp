@@ -172,7 +172,8 @@ int heldInPlace(int dirFd, const char *name, bool mounts, std::uint64_t folderMo
 {
     struct statx sx
     { };
-    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_MNT_ID, &sx) != 0) {
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MNT_ID, &sx)
+        != 0) {
         return errno;
     }
     if (mounts
