@@ -200,8 +200,11 @@ TEST(LinuxFileTree, TreesDeeperThanAPathAreCopiedAndDeleted)
 /// A folder under @p where on whose file system inode flags can be set, or empty.
 fs::path folderWithInodeFlags(const fs::path &where)
 {
-    const fs::path folder = where / "flags";
-    fs::create_directory(folder);
+    const fs::path folder = where / ("portprobe-flags-" + std::to_string(::getpid()));
+    std::error_code ec;
+    if (fs::create_directory(folder, ec); ec) {
+        return {};
+    }
     const UniqueFd fd = platform::tree::openFolder(AT_FDCWD, folder.c_str());
     int flags = 0;
     if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0) {
@@ -212,7 +215,7 @@ fs::path folderWithInodeFlags(const fs::path &where)
             return folder;
         }
     }
-    fs::remove(folder);
+    fs::remove(folder, ec);
     return {};
 }
 
