@@ -15,12 +15,18 @@
 #include "platform/linux/writer_leftovers.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <vector>
 
 namespace platform::shellop {
 namespace {
+
+/// A merge nests a few calls and two open folders per level on this thread's
+/// stack: beyond half the depth a path can name ("x/" a level) it is refused
+/// rather than risked.
+constexpr int MostMergeLevels = PATH_MAX / 4;
 
 bool lstatOf(const std::string &path, struct stat &st)
 {
@@ -236,10 +242,16 @@ Code Transfer::copyItem(int fromDir, const std::string &from, const struct stat 
 Code Transfer::mergeCopy(int fromDir, const std::string &from, int toDir, const std::string &to,
     tree::CopyRecord *record)
 {
-    return mergeFolders(fromDir, from, toDir, to, record,
+    if (mergeLevels_ == MostMergeLevels) {
+        return ErrFilenameTooLong;
+    }
+    ++mergeLevels_;
+    const Code c = mergeFolders(fromDir, from, toDir, to, record,
         [&](int in, const std::string &name, const struct stat &child, int out, bool existing) {
             return copyItem(in, name, child, out, name, existing, record);
         });
+    --mergeLevels_;
+    return c;
 }
 
 Code Transfer::moveItem(int fromDir, const std::string &from, const struct stat &st, int toDir,
@@ -266,10 +278,15 @@ Code Transfer::moveItem(int fromDir, const std::string &from, const struct stat 
 
 Code Transfer::mergeMove(int fromDir, const std::string &from, int toDir, const std::string &to)
 {
+    if (mergeLevels_ == MostMergeLevels) {
+        return ErrFilenameTooLong;
+    }
+    ++mergeLevels_;
     const Code c = mergeFolders(fromDir, from, toDir, to, nullptr,
         [&](int in, const std::string &name, const struct stat &child, int out, bool existing) {
             return moveItem(in, name, child, out, name, existing);
         });
+    --mergeLevels_;
     if (c != 0) {
         return c;
     }

@@ -161,7 +161,7 @@ private:
     static inline int count_ = 0;
 };
 
-TEST(LinuxFileTree, TreesDeeperThanAPathAreCopiedAndDeleted)
+TEST(LinuxFileTree, TreesDeeperThanAPathAreCopiedAndDeletedNeverMerged)
 {
     constexpr int Depth = 30000;
     ScratchDir dir;
@@ -186,15 +186,20 @@ TEST(LinuxFileTree, TreesDeeperThanAPathAreCopiedAndDeleted)
         return std::to_string(levels) + " " + (::read(end.get(), text, 3) == 3 ? text : "");
     };
     const fs::path deep = dir.path() / "deep";
-    const fs::path copy = dir.path() / "copy";
+    const fs::path into = dir.path() / "into";
+    fs::create_directory(into);
+    const std::string whole = std::to_string(Depth) + " end";
     const int status = inChild([&] {
-        return shellRun(platform::FoCopy, deep, copy) == 0
-            && bottom(copy) == std::to_string(Depth) + " end"
-            && shellRun(platform::FoDelete, copy) == 0 && shellRun(platform::FoDelete, deep) == 0;
+        // A merge into the copy nests a call per level: refused as too long a path.
+        return shellRun(platform::FoCopy, deep, into) == 0 && bottom(into / "deep") == whole
+            && shellRun(platform::FoCopy, deep, into) == 206
+            && shellRun(platform::FoMove, deep, into) == 206 && bottom(into / "deep") == whole
+            && bottom(deep) == whole && shellRun(platform::FoDelete, into) == 0
+            && shellRun(platform::FoDelete, deep) == 0;
     });
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(fs::exists(deep));
-    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_FALSE(fs::exists(into));
 }
 
 /// A folder under @p where on whose file system inode flags can be set, or empty.
