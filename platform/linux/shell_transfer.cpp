@@ -16,12 +16,18 @@
 #include "platform/linux/writer_leftovers.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <vector>
 
 namespace platform::shellop {
 namespace {
+
+/// A merge nests a few calls and two open folders per level on this thread's
+/// stack: beyond half the depth a path can name ("x/" a level) it is refused
+/// rather than risked.
+constexpr int MostMergeLevels = PATH_MAX / 4;
 
 bool lstatOf(const std::string &path, struct stat &st)
 {
@@ -208,18 +214,32 @@ Code Transfer::copyItem(int fromDir, const std::string &from, const struct stat 
         return mergeCopy(fromDir, from, toDir, to, record);
     }
     removeLeftovers(toDir);
-    const std::string temp = writerTemporaryName(TemporaryPrefix);
-    int error = tree::copyNew(fromDir, from.c_str(), st, toDir, temp.c_str(), record, [](int fd) {
-        markTemporary(fd);
-        return 0;
-    });
+    // A temporary name taken already may be another writer's: the next one.
+    std::string temp;
+    bool made = false;
+    int error = EEXIST;
+    for (int tries = 0; error == EEXIST && !made && tries < 100; ++tries) {
+        temp = writerTemporaryName(TemporaryPrefix);
+        error = tree::copyNew(fromDir, from.c_str(), st, toDir, temp.c_str(), record, [&](int fd) {
+            made = true;
+            if (fd >= 0) {
+                markTemporary(fd);
+            }
+            return 0;
+        });
+        // A file is marked before it has its name (tree::createFile): EEXIST
+        // then says the name was another's.
+        made = made && !(error == EEXIST && S_ISREG(st.st_mode));
+    }
     if (error == 0) {
         unmarkTemporary(toDir, temp.c_str());
         error = overwrite ? renameItem(toDir, temp, toDir, to, true)
                           : placeNew(toDir, temp, to, S_ISDIR(st.st_mode));
     }
     if (error != 0) {
-        tree::removeTree(toDir, temp.c_str(), true);
+        if (made) {
+            tree::removeTree(toDir, temp.c_str(), true);
+        }
         return fromErrno(error);
     }
     return 0;
@@ -228,10 +248,16 @@ Code Transfer::copyItem(int fromDir, const std::string &from, const struct stat 
 Code Transfer::mergeCopy(int fromDir, const std::string &from, int toDir, const std::string &to,
     tree::CopyRecord *record)
 {
-    return mergeFolders(fromDir, from, toDir, to, record,
+    if (mergeLevels_ == MostMergeLevels) {
+        return ErrFilenameTooLong;
+    }
+    ++mergeLevels_;
+    const Code c = mergeFolders(fromDir, from, toDir, to, record,
         [&](int in, const std::string &name, const struct stat &child, int out, bool existing) {
             return copyItem(in, name, child, out, name, existing, record);
         });
+    --mergeLevels_;
+    return c;
 }
 
 Code Transfer::moveItem(int fromDir, const std::string &from, const struct stat &st, int toDir,
@@ -258,10 +284,15 @@ Code Transfer::moveItem(int fromDir, const std::string &from, const struct stat 
 
 Code Transfer::mergeMove(int fromDir, const std::string &from, int toDir, const std::string &to)
 {
+    if (mergeLevels_ == MostMergeLevels) {
+        return ErrFilenameTooLong;
+    }
+    ++mergeLevels_;
     const Code c = mergeFolders(fromDir, from, toDir, to, nullptr,
         [&](int in, const std::string &name, const struct stat &child, int out, bool existing) {
             return moveItem(in, name, child, out, name, existing);
         });
+    --mergeLevels_;
     if (c != 0) {
         return c;
     }

@@ -39,6 +39,7 @@ private:
     std::uint32_t function_;
     std::uint16_t flags_;
     std::set<std::pair<dev_t, ino_t>> cleaned_; // destination folders rid of leftovers
+    int mergeLevels_ = 0; // merges entered and not yet left, one per folder level
 };
 
 } // namespace platform::shellop

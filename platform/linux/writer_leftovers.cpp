@@ -196,29 +196,14 @@ void markTemporary(int fd)
 
 int createMarkedFile(int dirFd, const char *folder, const char *name, mode_t mode)
 {
-    constexpr int Flags = O_WRONLY | O_CLOEXEC | O_NOCTTY;
-    UniqueFd fd(::openat(dirFd, folder, O_TMPFILE | Flags, mode));
-    if (fd) {
-        markTemporary(fd.get());
-        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-        const UniqueFd at(::openat(dirFd, folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (at && ::linkat(AT_FDCWD, self.c_str(), at.get(), name, AT_SYMLINK_FOLLOW) == 0) {
-            return fd.release();
-        }
-        if (errno != ENOENT && errno != EPERM) {
-            return -1; // EEXIST among them: the name is another's
-        }
-        // No /proc, or linking an unnamed file refused: by name, as below.
-    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    const UniqueFd at(::openat(dirFd, folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!at) {
         return -1;
     }
-    const UniqueFd at(::openat(dirFd, folder, O_PATH | O_DIRECTORY | O_CLOEXEC));
-    const int made =
-        at ? ::openat(at.get(), name, Flags | O_CREAT | O_EXCL | O_NOFOLLOW, mode) : -1;
-    if (made >= 0) {
-        markTemporary(made);
-    }
-    return made;
+    return tree::createFile(at.get(), name, mode, [](int fd) {
+        markTemporary(fd);
+        return 0;
+    });
 }
 
 void unmarkTemporary(int dirFd, const char *name)
