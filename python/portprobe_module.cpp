@@ -268,7 +268,14 @@ public:
         if (path_) {
             onePath_.emplace(api(false), *path_);
         }
-        run([] { return usbio::State().DeviceDetected = usbio::FindDevice(); });
+        try {
+            run([] { return usbio::State().DeviceDetected = usbio::FindDevice(); });
+        } catch (...) {
+            // No destructor follows a failed constructor: the link must not
+            // keep pointing at this board's HID service.
+            close();
+            throw;
+        }
     }
     ~Board() { close(); }
 

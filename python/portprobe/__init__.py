@@ -122,8 +122,6 @@ def _id(value, name):
 class Board:
     """The board with the given IDs, found and opened at once.
 
-    Board(vid=None, pid=None, *, path=None, virtual=False)
-
     vid, pid: the board's IDs; left out, those the PORTPROBE console stored
     in its setting.ini, else 0x1352 and 0x100 (as portprobe-io chooses).
     path: only the interface at this path (see boards()).
