@@ -37,7 +37,6 @@ std::mutex gLink;
 const void *gLinkOwner = nullptr;
 HidApi *gLinkApi = nullptr;
 // The trace, collected under the lock and handed to Python after it.
-bool gTraceOn = false;
 std::vector<std::string> gTraceLines;
 
 // Boards a test drives: SimHid with virtual time, so a board that stops
@@ -306,8 +305,9 @@ public:
 
     std::string path()
     {
+        py::gil_scoped_release nogil;
         const std::lock_guard lock(gLink);
-        return gLinkOwner == this ? usbio::State().DevicePath : std::string();
+        return closed_ ? std::string() : foundPath_;
     }
     int vid() const { return ids_.vendor; }
     int pid() const { return ids_.product; }
@@ -342,6 +342,8 @@ private:
                 TargetProductID = ids_.product;
                 if (!op()) {
                     failure = failed();
+                } else {
+                    foundPath_ = usbio::State().DevicePath;
                 }
             }
         }
@@ -379,6 +381,7 @@ private:
     std::shared_ptr<VirtualBoards> virtual_;
     std::optional<std::string> path_;
     std::optional<OnePath> onePath_;
+    std::string foundPath_;
     bool closed_ = false;
 };
 
@@ -430,9 +433,8 @@ void setTrace(py::object sink)
     {
         py::gil_scoped_release nogil;
         const std::lock_guard lock(gLink);
-        gTraceOn = !sink.is_none();
         gTraceLines.clear();
-        if (!gTraceOn) {
+        if (sink.is_none()) {
             usbio::SetTraceSink(nullptr);
             usbio::SetReportSink(nullptr);
         } else {

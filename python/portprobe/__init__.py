@@ -123,7 +123,9 @@ class Board:
     """The board with the given IDs, found and opened at once.
 
     vid, pid: the board's IDs; left out, those the PORTPROBE console stored
-    in its setting.ini, else 0x1352 and 0x100 (as portprobe-io chooses).
+    in its setting.ini, else 0x1352 and 0x100 (as portprobe-io chooses); the
+    console's folder is the installed one unless $PORTPROBE_CONSOLE_FOLDER
+    names another.
     path: only the interface at this path (see boards()).
     virtual: the in-process virtual board rather than a real one.
 

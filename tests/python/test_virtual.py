@@ -153,7 +153,9 @@ def test_boards_take_the_link_in_turn(virtual_board):
     assert virtual_board.outputs == 2
     first.write(4)
     assert virtual_board.outputs == 4
+    assert first.path == second.path != ""
     first.close()
+    assert first.path == ""
     assert second.read() == virtual_board.inputs
 
 
