@@ -29,6 +29,7 @@ Board opened while it is active reaches it, virtual=True or not.
 """
 
 import dataclasses
+import operator
 import time
 
 from . import _portprobe
@@ -97,26 +98,30 @@ def boards(vid=None, pid=None):
     ]
 
 
+def _integer(value, what, high):
+    """@value as an int from 0 to @high: ints and int-like numbers (numpy's),
+    never bools, floats or texts."""
+    if isinstance(value, bool):
+        raise TypeError(f"{what} takes an int, not a bool")
+    try:
+        value = operator.index(value)
+    except TypeError:
+        raise TypeError(f"{what} takes an int, not {type(value).__name__}") from None
+    if not 0 <= value <= high:
+        raise ValueError(f"{what} takes 0 to {high}, not {value}")
+    return value
+
+
 def _port1_value(value):
     if isinstance(value, str):
         if len(value) != 4 or any(c not in "01" for c in value):
             raise ValueError(f"Port1 takes four bits, P1_3 first (\"1010\"), not {value!r}")
         return int(value, 2)
-    if isinstance(value, bool) or not isinstance(value, int):
-        raise TypeError(f"Port1 takes an int 0 to 15 or four bits as a str, not {type(value).__name__}")
-    if not 0 <= value <= 15:
-        raise ValueError(f"Port1 takes 0 to 15, not {value}")
-    return value
+    return _integer(value, "Port1", 15)
 
 
 def _id(value, name):
-    if value is None:
-        return None
-    if isinstance(value, bool) or not isinstance(value, int):
-        raise TypeError(f"{name} must be an int")
-    if not 0 <= value <= 0xFFFF:
-        raise ValueError(f"{name} must be 0 to 0xFFFF, not {value:#x}")
-    return value
+    return None if value is None else _integer(value, name, 0xFFFF)
 
 
 class Board:
@@ -187,10 +192,7 @@ class Board:
         if not 0 <= interval_ms <= 2147483647:
             raise ValueError("interval_ms must be 0 to 2147483647")
         if count is not None:
-            if isinstance(count, bool) or not isinstance(count, int):
-                raise TypeError("count must be an int or None")
-            if count < 0:
-                raise ValueError("count must not be negative")
+            count = _integer(count, "count", 2**63)
         return self._watch(interval_ms / 1000.0, count)
 
     def _watch(self, interval, count):
@@ -230,9 +232,7 @@ class VirtualBoard:
 
     def set_inputs(self, value):
         """Sets Port0's eight inputs, an int 0 to 255."""
-        if isinstance(value, bool) or not isinstance(value, int):
-            raise TypeError("inputs take an int 0 to 255")
-        self._sim.set_inputs(value)
+        self._sim.set_inputs(_integer(value, "Port0", 255))
 
     @property
     def inputs(self):

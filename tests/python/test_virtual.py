@@ -7,7 +7,19 @@ import pytest
 import portprobe
 
 
-@pytest.mark.parametrize("value, outputs", [(0, 0), (15, 15), ("1010", 10), ("0001", 1)])
+class Index:
+    """An int-like number, as numpy's are."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+@pytest.mark.parametrize(
+    "value, outputs", [(0, 0), (15, 15), ("1010", 10), ("0001", 1), (Index(6), 6)]
+)
 def test_write_reaches_outputs(virtual_board, value, outputs):
     with portprobe.Board() as board:
         board.write(value)
