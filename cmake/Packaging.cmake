@@ -7,6 +7,8 @@
 #                           manual pages, the udev rule (install component "portprobe")
 #   portprobe-classlib-dev  the class library's headers, archive and CMake package
 #                           (install component "classlib")
+#   python3-portprobe       the Python package portprobe in Debian's Python path
+#                           (install component "python")
 #
 # The Debian revision (-1) marks a package of an upstream release rather than
 # a native Debian package, which is why the change log is changelog.Debian.gz.
@@ -38,6 +40,10 @@ portprobe_deb_docs(portprobe portprobe)
 if("classlib" IN_LIST _portprobe_components)
   list(APPEND CPACK_COMPONENTS_ALL classlib)
   portprobe_deb_docs(classlib portprobe-classlib-dev)
+endif()
+if("python" IN_LIST _portprobe_components)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  portprobe_deb_docs(python python3-portprobe)
 endif()
 
 set(CPACK_GENERATOR DEB)
@@ -98,5 +104,32 @@ The general-purpose classes of PORTPROBE as a static C++ library: byte-wise
 strings, paths, drives, a registry store and file encryption. Headers under
 /usr/include/portprobe, the archive and a CMake package for
 find_package(portprobe_classlib) with the target portprobe::classlib.")
+
+# The Python package: an extension module for the one Python 3 version it was
+# built against (its ABI tag is in the file name), its libraries from dpkg-shlibdeps.
+# The udev rule that opens the board to the seat's user and the console's
+# setting.ini come with portprobe, hence the recommendation.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-portprobe)
+set(CPACK_DEBIAN_PYTHON_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), python3 (<< ${Python3_VERSION_MAJOR}.${PORTPROBE_PYTHON_NEXT_MINOR})")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS portprobe)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS python3-pytest)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_SOURCE_DIR}/resources/linux/debian/python3-portprobe/postinst
+    ${CMAKE_SOURCE_DIR}/resources/linux/debian/python3-portprobe/prerm)
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+    "USB-IO board from Python (PORTPROBE's device link)
+The Python module portprobe drives the four outputs (Port1) and reads the
+eight inputs (Port0) of a USB digital I/O board of the HID class through the
+same device link as the PORTPROBE console and portprobe-io, with the link
+kept open between calls, exceptions for a board not found, lost or not
+accessible, and a watch iterator.
+.
+A virtual board that a test drives (inputs, outputs, unplugging, a board
+that stops answering) comes with a pytest plugin and its fixture
+virtual_board, so a rig's own tests run without hardware.")
 
 include(CPack)

@@ -16,6 +16,7 @@ packages=(
   libssl-dev openssl libsqlite3-dev libglib2.0-dev shared-mime-info
   fonts-ipafont-gothic xdg-utils
   xvfb xauth x11-apps imagemagick xdotool python3
+  python3-dev pybind11-dev python3-pytest
   dpkg-dev desktop-file-utils appstream lintian man-db
   libclang-rt-14-dev
   binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64 binutils-mingw-w64-i686 g++-mingw-w64-i686

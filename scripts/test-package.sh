@@ -11,7 +11,9 @@
 #      folder and that nothing was written under /usr;
 #   5. `apt-get purge`, then checks that nothing the package installed is left;
 #   6. the class library's package the same way, with the example program
-#      (examples/classlib-consumer) built against the installed library.
+#      (examples/classlib-consumer) built against the installed library;
+#   7. the Python package the same way: imported and its help read from /usr
+#      by Debian's python3, its pytest plugin found through the entry point.
 # Needs root (it installs a package). Run by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -203,5 +205,32 @@ if [[ -n "$dev" ]]; then
   echo "test-package: the example program built against the installed class library and ran"
   apt-get purge -y -qq portprobe-classlib-dev >/dev/null
   check_removed portprobe-classlib-dev "$work/installed-dev.txt"
+fi
+# The Python package: imports from /usr alone (no PYTHONPATH, outside the tree).
+py=$(ls build/package/python3-portprobe_*_amd64.deb 2>/dev/null || true)
+if [[ -n "$py" ]]; then
+  echo "-- the Python package: install, import and read its help from /usr, remove"
+  if dpkg-query -W -f='${Status}' python3-portprobe 2>/dev/null | grep -q 'installed'; then
+    apt-get purge -y -qq python3-portprobe >/dev/null
+  fi
+  apt-get install -y -qq --no-install-recommends "./$py" >/dev/null
+  dpkg -L python3-portprobe >"$work/installed-py.txt"
+  (cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c 'import portprobe; help(portprobe)' \
+    | grep -q 'class BoardLost')
+  (cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c '
+import portprobe
+assert portprobe.__file__.startswith("/usr/lib/python3/dist-packages/portprobe/")
+with portprobe.VirtualBoard() as sim, portprobe.Board() as board:
+    board.port1 = "1010"
+    assert sim.outputs == 10')
+  if /usr/bin/python3 -c 'import pytest' 2>/dev/null; then
+    # No tests in the folder: pytest's status says so; its plugin list is what counts.
+    plugins=$(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -m pytest --trace-config --co -q \
+      -p no:cacheprovider 2>&1 || true)
+    grep -q 'portprobe.pytest_plugin' <<<"$plugins"
+  fi
+  echo "test-package: portprobe imported from /usr, its help read"
+  apt-get purge -y -qq python3-portprobe >/dev/null
+  check_removed python3-portprobe "$work/installed-py.txt"
 fi
 echo "package round trip passed"
