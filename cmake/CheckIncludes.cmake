@@ -15,8 +15,9 @@ set(may_include_support support platform portprobe_build.h)
 set(may_include_usbio usbio support platform portprobe_build.h)
 set(may_include_forms forms support platform portprobe_build.h)
 set(may_include_cli cli usbio support platform portprobe_build.h)
+set(may_include_drivers drivers platform)
 # app/ may include everything above it, so it is not checked.
-set(layers platform classlib support usbio forms cli)
+set(layers platform classlib support usbio forms cli drivers)
 
 set(violations "")
 foreach(layer IN LISTS layers)
