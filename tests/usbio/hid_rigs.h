@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace rigs {
@@ -35,6 +36,8 @@ public:
     /// Times board @p index was opened for I/O.
     virtual std::size_t opens(std::size_t index) = 0;
     virtual std::uint32_t lastWaitMilliseconds() = 0;
+    /// The device path under which board @p index is enumerated.
+    virtual std::string pathOf(std::size_t index) = 0;
 };
 
 class SimRig final : public Rig
@@ -53,6 +56,7 @@ public:
     void unplug(std::size_t index) override { hid.board(index).setPlugged(false); }
     std::size_t opens(std::size_t index) override { return hid.opens(index); }
     std::uint32_t lastWaitMilliseconds() override { return hid.lastWaitMilliseconds(); }
+    std::string pathOf(std::size_t index) override { return hid.pathOf(index); }
 
     platform::sim::SimHid hid;
 };
