@@ -20,8 +20,8 @@ constexpr const char *Usage =
     "  inputs VALUE                     set board N's eight switches (0-255, 0x00-0xFF)\n"
     "  outputs                          board N's four LEDs as bits, P1_3 first\n"
     "  stall on|off                     board N stops answering, or answers again\n"
-    "  list                             the boards, numbered from 0\n"
-    "Board N defaults to 0. Exit status: 0 done, 1 failed or no such board, 2 usage.\n";
+    "  list                             the boards, numbered from 1 in the order added\n"
+    "Board N defaults to 1. Exit status: 0 done, 1 failed or no such board, 2 usage.\n";
 
 int usage()
 {
@@ -62,8 +62,8 @@ int main(int argc, char **argv)
         const std::string arg = argv[i];
         if (arg == "--vid" || arg == "--pid" || arg == "--board") {
             const char *value = i + 1 < argc ? argv[++i] : nullptr;
-            const auto n = arg == "--board" ? number(value, 10, VBOARD_MAX_BOARDS - 1)
-                                            : number(value, 16, 0xFFFF);
+            const auto n =
+                arg == "--board" ? number(value, 10, VBOARD_MAX_BOARDS) : number(value, 16, 0xFFFF);
             if (!n) {
                 std::fprintf(stderr, "portprobe-vboard: bad value for %s\n", arg.c_str());
                 return usage();
@@ -73,7 +73,11 @@ int main(int argc, char **argv)
             } else if (arg == "--pid") {
                 spec.productId = static_cast<std::uint16_t>(*n);
             } else {
-                board = *n;
+                if (*n == 0) {
+                    std::fprintf(stderr, "portprobe-vboard: boards count from 1\n");
+                    return usage();
+                }
+                board = *n - 1;
             }
         } else {
             words.push_back(arg);
@@ -99,7 +103,7 @@ int main(int argc, char **argv)
     if (command == "list" && words.size() == 1) {
         for (std::size_t i = 0; i < present.size(); ++i) {
             const vboard_info &b = present[i];
-            std::printf("%zu  %04X/%04X  in %u  out %u  inputs 0x%02X  outputs %s%s  %s\n", i,
+            std::printf("%zu  %04X/%04X  in %u  out %u  inputs 0x%02X  outputs %s%s  %s\n", i + 1,
                 b.vendor_id, b.product_id, b.input_length, b.output_length, b.port0,
                 bits(b.port1).c_str(), b.stalled ? "  stalled" : "",
                 vboard::interfacePath(b.instance).c_str());
@@ -130,7 +134,7 @@ int main(int argc, char **argv)
         return usage();
     }
     if (index >= present.size()) {
-        std::fprintf(stderr, "portprobe-vboard: no board %zu\n", index);
+        std::fprintf(stderr, "portprobe-vboard: no board %zu\n", index + 1);
         return 1;
     }
     const vboard_info &b = present[index];

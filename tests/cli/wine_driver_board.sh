@@ -69,5 +69,31 @@ out=$(tr -d '\r' </tmp/portprobe-vboard-watch.$$)
 err=$out
 expect "watch ends when the board is removed" 3 "0xA6 10100110"
 
+# Two boards with the board's IDs: list numbers them, --board and --path choose.
+run "$vboard" install
+first=$out
+run "$vboard" install
+second=$out
+expect "a second install adds a second board" 0 '#0001#'
+run "$vboard" inputs 0x11 --board 1
+run "$vboard" inputs 0x22 --board 2
+run "$io" list
+expect "list numbers the two boards" 0 "^1 \\* 1352/0100 .*#0000#.*
+2 \\* 1352/0100 .*#0001#"
+run "$io" read
+expect "the first board without a choice" 0 '^17 0x11 00010001$'
+run "$io" --board 2 read
+expect "--board 2" 0 '^34 0x22 00100010$'
+run "$io" --path "$second" write 0110
+expect "--path" 0 '^6 0x06 0110$'
+run "$vboard" outputs --board 2
+expect "the second board's LEDs" 0 '^0110$'
+run "$vboard" outputs --board 1
+expect "the first board's LEDs untouched" 0 '^0000$'
+run "$io" --board 3 read
+expect "no third board" 1 "no board 3: 2 boards 1352/0100 found"
+[[ -n "$first" ]]
+run "$vboard" remove
+
 rm -f /tmp/portprobe-vboard-err.$$ /tmp/portprobe-vboard-watch.$$
 ((failures == 0)) || { echo "$failures failed"; exit 1; }
