@@ -170,11 +170,14 @@ std::wstring install(const BoardSpec &spec, const std::wstring &inf, std::string
     if (!UpdateDriverForPlugAndPlayDevicesW(
             nullptr, VBOARD_HARDWARE_ID, inf.c_str(), INSTALLFLAG_FORCE, &reboot)) {
         error = lastError("installing the driver");
-        remove(instance, error);
+        std::string ignored;
+        remove(instance, ignored);
         return {};
     }
     if (!waitFor([&] { return !interfacePath(instance).empty(); })) {
         error = "the board's HID interface did not appear";
+        std::string ignored;
+        remove(instance, ignored);
         return {};
     }
     return instance;
