@@ -79,8 +79,8 @@ int main(void)
         snprintf(path, sizeof path, "/dev/hidraw%d", numbers[i]);
         if (access(path, R_OK | W_OK) != 0)
             continue;
-        snprintf(path, sizeof path, "/sys/class/hidraw/hidraw%d/device/report_descriptor",
-            numbers[i]);
+        snprintf(
+            path, sizeof path, "/sys/class/hidraw/hidraw%d/device/report_descriptor", numbers[i]);
         got = slurp(path, text, sizeof text);
         lengths(text, got, &in_bits, &out_bits);
         snprintf(path, sizeof path, "/dev/hidraw%d", numbers[i]);
@@ -95,7 +95,8 @@ int main(void)
     clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
         clock_gettime(CLOCK_MONOTONIC, &now);
-        long left = 6000 - ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000);
+        long left =
+            6000 - ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000);
         struct pollfd p = { fd, POLLIN, 0 };
         if (left <= 0 || poll(&p, 1, (int)left) <= 0 || !(p.revents & POLLIN))
             return 1;

@@ -130,6 +130,27 @@ struct Parser
             (name == "--vid" ? options.vendorId : options.productId) = *id;
             return true;
         }
+        if (name == "--board") {
+            if (!valueOf(name, inline_, value)) {
+                return false;
+            }
+            const auto n = parseDecimal(value, 1, 2147483647u);
+            if (!n) {
+                return fail("board " + quoted(value) + " is not a number from 1 (see list)");
+            }
+            options.board = *n;
+            return true;
+        }
+        if (name == "--path") {
+            if (!valueOf(name, inline_, value)) {
+                return false;
+            }
+            if (value.empty()) {
+                return fail("--path needs a device path (see list)");
+            }
+            options.path = std::string(value);
+            return true;
+        }
         if (name == "--interval") {
             if (!valueOf(name, inline_, value)) {
                 return false;
@@ -224,6 +245,9 @@ struct Parser
         options.command = *command;
         if (options.command != Command::Write) {
             options.value = 0; // help or version replaced the write
+        }
+        if (options.board && options.path) {
+            return fail("--board and --path each choose the board; give one");
         }
         if ((intervalGiven || options.count) && options.command != Command::Watch
             && options.command != Command::Help && options.command != Command::Version) {

@@ -38,6 +38,8 @@ struct Options
     std::uint8_t value = 0; ///< write: Port1, 0 to 15
     std::uint32_t intervalMs = DefaultIntervalMs; ///< watch
     std::optional<std::uint32_t> count; ///< watch: readings before it ends
+    std::optional<std::uint32_t> board; ///< the board numbered so by list, from 1
+    std::optional<std::string> path; ///< the board at this device path
 };
 
 /// The options, or the one-line reason they are not usable.

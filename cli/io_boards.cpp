@@ -6,6 +6,44 @@ namespace portprobe_io {
 
 using namespace platform::hidconst;
 
+namespace {
+
+// The device path of one enumerated interface, "" when it cannot be had.
+std::string pathOf(
+    platform::HidApi &api, platform::HidHandle set, const platform::HidInterfaceData &data)
+{
+    std::uint32_t needed = 0;
+    api.getDeviceInterfaceDetail(set, data, nullptr, 0, &needed);
+    if (needed < 5 || needed > 0x10000) {
+        return {};
+    }
+    std::vector<std::uint8_t> detail(needed + 1, 0);
+    const std::uint32_t header = 5;
+    std::memcpy(detail.data(), &header, sizeof header);
+    if (!api.getDeviceInterfaceDetail(set, data, detail.data(), needed, &needed)) {
+        return {};
+    }
+    const char *path = reinterpret_cast<const char *>(detail.data() + 4);
+    return { path, strnlen(path, detail.size() - 4) };
+}
+
+} // namespace
+
+bool ChosenBoard::enumDeviceInterfaces(platform::HidHandle set, const platform::HidGuid &guid,
+    std::uint32_t index, platform::HidInterfaceData &data)
+{
+    if (index > 0) {
+        // Past the one interface: the service's own end of the list and its code.
+        return api_.enumDeviceInterfaces(set, guid, 0xFFFFFFFFu, data);
+    }
+    for (std::uint32_t i = 0; api_.enumDeviceInterfaces(set, guid, i, data); ++i) {
+        if (pathOf(api_, set, data) == path_) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<Interface> enumerate(platform::HidApi &api)
 {
     std::vector<Interface> found;
@@ -21,20 +59,11 @@ std::vector<Interface> enumerate(platform::HidApi &api)
         if (!api.enumDeviceInterfaces(set, guid, index, data)) {
             break;
         }
-        std::uint32_t needed = 0;
-        api.getDeviceInterfaceDetail(set, data, nullptr, 0, &needed);
-        if (needed < 5 || needed > 0x10000) {
-            continue;
-        }
-        std::vector<std::uint8_t> detail(needed + 1, 0);
-        const std::uint32_t header = 5;
-        std::memcpy(detail.data(), &header, sizeof header);
-        if (!api.getDeviceInterfaceDetail(set, data, detail.data(), needed, &needed)) {
-            continue;
-        }
         Interface entry;
-        const char *path = reinterpret_cast<const char *>(detail.data() + 4);
-        entry.path.assign(path, strnlen(path, detail.size() - 4));
+        entry.path = pathOf(api, set, data);
+        if (entry.path.empty()) {
+            continue;
+        }
         const platform::HidHandle file =
             api.createFile(entry.path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
         if (file == platform::InvalidHidHandle) {

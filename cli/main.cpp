@@ -34,7 +34,8 @@ constexpr const char *HelpText =
     "eight inputs, through the same device link as the PORTPROBE console.\n"
     "\n"
     "Commands:\n"
-    "  list                 the HID devices present (* marks the target board)\n"
+    "  list                 the HID devices present; the boards with the IDs are\n"
+    "                       numbered from 1 and marked *\n"
     "  write VALUE          set Port1: 0 to 15, 0x0A, or four bits P1_3 first (1010)\n"
     "  read                 read Port0 once: decimal, hexadecimal, bits P0_7 first\n"
     "  watch                read Port0 at an interval, one time-stamped line each,\n"
@@ -43,6 +44,8 @@ constexpr const char *HelpText =
     "Options:\n"
     "  --vid HEX, --pid HEX the board's IDs (default: the console's setting.ini,\n"
     "                       else 1352 and 100)\n"
+    "  --board N            the board list numbers N (default: the first)\n"
+    "  --path PATH          the board at this device path\n"
     "  --interval MS        watch: time between readings, 0 to 2147483647 (1000)\n"
     "  --count N            watch: stop after N readings\n"
     "  --json               one JSON object per line\n"
@@ -103,14 +106,31 @@ int notFound(const Options &o, const Ids &ids)
 {
     Presence presence(o.virtualBoard);
     for (const Interface &i : enumerate(presence.api())) {
-        if (isTarget(i, ids)) {
+        if (isTarget(i, ids) && (!o.path || i.path == *o.path)) {
             message("no access to board " + idText(ids.vendor) + "/" + idText(ids.product) + " at "
                 + i.path + accessHint());
             return NoAccess;
         }
     }
-    message("no board " + idText(ids.vendor) + "/" + idText(ids.product) + " found");
+    message("no board " + idText(ids.vendor) + "/" + idText(ids.product)
+        + (o.path ? " at " + *o.path : "") + " found");
     return NotFound;
+}
+
+// The device path of the board --board chooses, or the status why there is none.
+std::optional<std::string> numberedBoard(const Options &o, const Ids &ids, int &status)
+{
+    Presence presence(o.virtualBoard);
+    std::uint32_t n = 0;
+    for (const Interface &i : enumerate(presence.api())) {
+        if (isTarget(i, ids) && ++n == *o.board) {
+            return i.path;
+        }
+    }
+    message("no board " + std::to_string(*o.board) + ": " + std::to_string(n) + " board"
+        + (n == 1 ? "" : "s") + " " + idText(ids.vendor) + "/" + idText(ids.product) + " found");
+    status = NotFound;
+    return std::nullopt;
 }
 
 // ------------------------------------------------------------ commands
@@ -120,8 +140,10 @@ int runList(const Options &o, const Ids &ids)
     Presence presence(o.virtualBoard);
     bool targetFound = false;
     bool targetRefused = false;
+    std::uint32_t boards = 0;
     for (const Interface &i : enumerate(presence.api())) {
         const bool target = isTarget(i, ids);
+        const std::string number = target ? std::to_string(++boards) : "";
         const bool open = accessible(i.path);
         targetFound = targetFound || (target && open);
         targetRefused = targetRefused || (target && !open);
@@ -132,11 +154,11 @@ int runList(const Options &o, const Ids &ids)
         const std::string output = std::to_string(i.caps.OutputReportByteLength);
         const bool written = o.json
             ? out("{\"vid\":\"" + vid + "\",\"pid\":\"" + pid + "\",\"version\":\"" + version
-                + "\",\"input\":" + input + ",\"output\":" + output
-                + ",\"path\":" + jsonString(i.path) + ",\"target\":" + (target ? "true" : "false")
-                + ",\"access\":" + (open ? "true" : "false") + "}\n")
-            : out(std::string(target ? "* " : "  ") + vid + "/" + pid + "  version " + version
-                + "  in " + input + "  out " + output + "  " + i.path
+                + "\",\"input\":" + input + ",\"output\":" + output + ",\"path\":"
+                + jsonString(i.path) + ",\"target\":" + (target ? "true" : "false") + ",\"board\":"
+                + (target ? number : "null") + ",\"access\":" + (open ? "true" : "false") + "}\n")
+            : out((target ? number + " * " : std::string(4, ' ')) + vid + "/" + pid + "  version "
+                + version + "  in " + input + "  out " + output + "  " + i.path
                 + (open ? "" : "  (no access)") + "\n");
         if (!written) {
             return outputFailed();
@@ -272,6 +294,18 @@ int run(int argc, char **argv)
     TargetProductID = ids.product;
     if (o.trace) {
         installTrace();
+    }
+    // A board chosen among several: the link sees only it, and takes it as the first match.
+    std::optional<ChosenBoard> chosen;
+    std::optional<platform::ScopedSeam<platform::HidApi>> chosenSeam;
+    if ((o.board || o.path) && o.command != Command::List) {
+        int status = Done;
+        const std::optional<std::string> path = o.path ? o.path : numberedBoard(o, ids, status);
+        if (!path) {
+            return status;
+        }
+        chosen.emplace(platform::hid(), *path);
+        chosenSeam.emplace(*chosen);
     }
     switch (o.command) {
     case Command::List:

@@ -16,8 +16,9 @@ set(may_include_usbio usbio support platform portprobe_build.h)
 set(may_include_forms forms support platform portprobe_build.h)
 set(may_include_cli cli usbio support platform portprobe_build.h)
 set(may_include_python python cli usbio support platform portprobe_build.h)
+set(may_include_drivers drivers platform)
 # app/ may include everything above it, so it is not checked.
-set(layers platform classlib support usbio forms cli python)
+set(layers platform classlib support usbio forms cli python drivers)
 
 set(violations "")
 foreach(layer IN LISTS layers)

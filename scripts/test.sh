@@ -30,7 +30,7 @@ export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 
 echo "== formatting (.clang-format)"
-find app bench classlib cli examples forms fuzz platform python resources support tests usbio \( -name '*.cpp' -o -name '*.h' \) \
+find app bench classlib cli drivers examples forms fuzz platform python resources support tests usbio \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) \
   -print0 2>/dev/null | xargs -0 clang-format --dry-run --Werror
 
 echo "== debug build and tests"

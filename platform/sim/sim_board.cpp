@@ -69,16 +69,11 @@ bool SimBoard::receiveOutputReport(std::span<const std::uint8_t> report)
     received_.emplace_back(report.begin(), report.end());
     const std::uint8_t command = report.size() > 1 ? report[1] : 0;
     const std::uint8_t data = report.size() > 2 ? report[2] : 0;
-    std::uint8_t value = 0;
-    if (command == 2) {
-        const auto port1 = static_cast<std::uint8_t>(data & 0x0F);
-        if (port1 != port1_) {
-            port1_ = port1;
-            changed();
-        }
-        value = port1_;
-    } else if (command == 3) {
-        value = port0_;
+    usbio_board_ports ports { port0_, port1_ };
+    const std::uint8_t value = usbio_board_take(&ports, command, data);
+    if (ports.port1 != port1_) {
+        port1_ = ports.port1;
+        changed();
     }
     if (fault_ == SimFault::NeverAnswers) {
         return true;

@@ -4,6 +4,7 @@
 // the same and drives the board's switches and LEDs from its own window.
 
 #include "platform/emulation/hid_emulation.h"
+#include "platform/emulation/usbio_board.h"
 
 #include <cstdint>
 #include <deque>
@@ -30,11 +31,11 @@ enum class SimFault {
 
 struct SimBoardConfig
 {
-    std::uint16_t vendorId = 0x1352;
-    std::uint16_t productId = 0x0100;
-    std::uint16_t versionNumber = 0x0100;
-    std::uint16_t inputReportByteLength = 9; ///< report-ID byte included
-    std::uint16_t outputReportByteLength = 9;
+    std::uint16_t vendorId = USBIO_BOARD_VENDOR_ID;
+    std::uint16_t productId = USBIO_BOARD_PRODUCT_ID;
+    std::uint16_t versionNumber = USBIO_BOARD_VERSION;
+    std::uint16_t inputReportByteLength = USBIO_BOARD_REPORT_LENGTH; ///< report-ID byte included
+    std::uint16_t outputReportByteLength = USBIO_BOARD_REPORT_LENGTH;
 };
 
 /// The board's behaviour: two ports and a queue of input reports. It knows

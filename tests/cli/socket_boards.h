@@ -25,14 +25,12 @@
 
 namespace rigs {
 
-/// A vendor-page descriptor with one unnumbered input and one output report
-/// of the given Windows lengths (report-ID byte included).
+/// The board's report descriptor for the given Windows lengths.
 inline std::vector<std::uint8_t> socketBoardDescriptor(std::uint16_t input, std::uint16_t output)
 {
-    return { 0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x96,
-        static_cast<std::uint8_t>((input - 1) & 0xFF), static_cast<std::uint8_t>((input - 1) >> 8),
-        0x09, 0x01, 0x81, 0x02, 0x96, static_cast<std::uint8_t>((output - 1) & 0xFF),
-        static_cast<std::uint8_t>((output - 1) >> 8), 0x09, 0x02, 0x91, 0x02, 0xC0 };
+    std::vector<std::uint8_t> d(USBIO_BOARD_DESCRIPTOR_MAX);
+    d.resize(usbio_board_descriptor(input, output, d.data()));
+    return d;
 }
 
 class SocketBoards

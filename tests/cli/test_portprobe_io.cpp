@@ -284,6 +284,10 @@ TEST_F(PortprobeIo, MalformedArgumentsGiveOneLineAndUsageStatus)
         { "--json=1", "read" },
         { "read", "--bogus" },
         { "--virtual", "list", std::string("\xFF\x01", 2) },
+        { "--board", "0", "read" },
+        { "--board", "x", "read" },
+        { "--board", "1", "--path", "/dev/hidraw0", "read" },
+        { "--path=", "read" },
     };
     for (const auto &args : table) {
         std::string shown;
@@ -331,7 +335,7 @@ TEST_F(PortprobeIo, VirtualBoard)
 {
     const std::string bits = "0 0x00 00000000\n";
     const std::vector<Expect> table {
-        { { "--virtual", "list" }, 0, R"(\* 1352/0100  version 0100  in 9  out 9  \S+
+        { { "--virtual", "list" }, 0, R"(1 \* 1352/0100  version 0100  in 9  out 9  \S+
 )",
             "^$" },
         { { "--virtual", "write", "0x0A" }, 0, "10 0x0A 1010\n", "^$" },
@@ -342,7 +346,7 @@ TEST_F(PortprobeIo, VirtualBoard)
             "^$" },
         { { "--virtual", "--vid", "1234", "read" }, 1, "",
             "^portprobe-io: no board 1234/0100 found\n$" },
-        { { "--virtual", "--pid", "0x200", "list" }, 1, R"(  1352/0100 .*
+        { { "--virtual", "--pid", "0x200", "list" }, 1, R"(    1352/0100 .*
 )",
             "no board 1352/0200 found" },
         { { "--virtual", "--trace", "write", "3" }, 0, "3 0x03 0011\n",
@@ -366,8 +370,8 @@ TEST_F(PortprobeIo, HidrawBoards)
     hidraw().add(other);
     const std::string dev = hidraw().dev();
     const std::vector<Expect> table {
-        { { "list" }, 0, R"(\* 1352/0100  version 0000  in 9  out 9  /dev/hidraw0
-  1352/0200  version 0000  in 8  out 8  /dev/hidraw1
+        { { "list" }, 0, R"(1 \* 1352/0100  version 0000  in 9  out 9  /dev/hidraw0
+    1352/0200  version 0000  in 8  out 8  /dev/hidraw1
 )",
             "^$" },
         // Written in one run, read back by the next through the board's answer.
@@ -388,10 +392,52 @@ TEST_F(PortprobeIo, HidrawBoards)
     check(
         run({ "read" }), { {}, 4, "", "no access to board 1352/0100 at /dev/hidraw0; .*plugdev" });
     check(run({ "list" }),
-        { {}, 4, R"(\* 1352/0100 .*/dev/hidraw0  \(no access\)
-  1352/0200 .*
+        { {}, 4, R"(1 \* 1352/0100 .*/dev/hidraw0  \(no access\)
+    1352/0200 .*
 )",
             "no access to board 1352/0100" });
+}
+
+// Two boards with the same IDs and another between them: list numbers the two, and
+// --board or --path sends each command to the one chosen; without them the first.
+TEST_F(PortprobeIo, ChoosesAmongSeveralBoards)
+{
+    hidraw().add();
+    platform::sim::SimBoardConfig other;
+    other.productId = 0x0200;
+    hidraw().add(other);
+    hidraw().add();
+    hidraw().with(0, [](auto &b) {
+        b.setPort0(0x11);
+        return 0;
+    });
+    hidraw().with(2, [](auto &b) {
+        b.setPort0(0x22);
+        return 0;
+    });
+    const std::string dev = hidraw().dev();
+    const std::vector<Expect> table {
+        { { "list" }, 0, R"(1 \* 1352/0100 .*/dev/hidraw0
+    1352/0200 .*/dev/hidraw1
+2 \* 1352/0100 .*/dev/hidraw2
+)",
+            "^$" },
+        { { "read" }, 0, "17 0x11 00010001\n", "^$" },
+        { { "--board", "1", "read" }, 0, "17 0x11 00010001\n", "^$" },
+        { { "--board", "2", "read" }, 0, "34 0x22 00100010\n", "^$" },
+        { { "--board=2", "write", "5" }, 0, "5 0x05 0101\n", "^$" },
+        { { "--path", "/dev/hidraw2", "read" }, 0, "34 0x22 00100010\n", "^$" },
+        { { "--board", "3", "read" }, 1, "",
+            "^portprobe-io: no board 3: 2 boards 1352/0100 found\n$" },
+        { { "--path", "/dev/hidraw1", "read" }, 1, "", "no board 1352/0100 at /dev/hidraw1 found" },
+        { { "--pid", "200", "--board", "1", "read" }, 0, "0 0x00 00000000\n", "^$" },
+    };
+    for (const Expect &e : table) {
+        SCOPED_TRACE(e.args.back() + " " + e.args.front());
+        check(run(e.args), e);
+    }
+    EXPECT_EQ(hidraw().with(0, [](auto &b) { return b.port1(); }), 0);
+    EXPECT_EQ(hidraw().with(2, [](auto &b) { return b.port1(); }), 5);
 }
 
 TEST_F(PortprobeIo, WatchEndsWithStatus3WhenTheBoardIsPulledOut)
@@ -505,7 +551,7 @@ TEST_F(PortprobeIo, IdsFromTheConsolesSettings)
     std::filesystem::create_directories(folder);
     const auto program = folder / "portprobe-io";
     std::filesystem::copy_file(PORTPROBE_IO_PROGRAM, program);
-    EXPECT_EQ(run({ "--virtual", "list" }, program).out.substr(0, 11), "* 1352/0100");
+    EXPECT_EQ(run({ "--virtual", "list" }, program).out.substr(0, 13), "1 * 1352/0100");
 
     platform::sim::SimBoardConfig high;
     high.productId = 0x8001;

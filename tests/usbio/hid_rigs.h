@@ -7,27 +7,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace rigs {
 
-/// A vendor-page descriptor with one unnumbered input and one output report of
-/// the given Windows lengths (0 leaves the kind out).
+/// The board's report descriptor for the given Windows lengths (0 leaves the kind out).
 inline std::vector<std::uint8_t> descriptorFor(
     std::uint16_t inputLength, std::uint16_t outputLength)
 {
-    std::vector<std::uint8_t> d { 0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08 };
-    if (inputLength > 0) {
-        d.insert(d.end(),
-            { 0x96, static_cast<std::uint8_t>((inputLength - 1) & 0xFF),
-                static_cast<std::uint8_t>((inputLength - 1) >> 8), 0x09, 0x01, 0x81, 0x02 });
-    }
-    if (outputLength > 0) {
-        d.insert(d.end(),
-            { 0x96, static_cast<std::uint8_t>((outputLength - 1) & 0xFF),
-                static_cast<std::uint8_t>((outputLength - 1) >> 8), 0x09, 0x02, 0x91, 0x02 });
-    }
-    d.push_back(0xC0);
+    std::vector<std::uint8_t> d(USBIO_BOARD_DESCRIPTOR_MAX);
+    d.resize(usbio_board_descriptor(inputLength, outputLength, d.data()));
     return d;
 }
 
@@ -48,6 +38,8 @@ public:
     /// Times board @p index was opened for I/O.
     virtual std::size_t opens(std::size_t index) = 0;
     virtual std::uint32_t lastWaitMilliseconds() = 0;
+    /// The device path under which board @p index is enumerated.
+    virtual std::string pathOf(std::size_t index) = 0;
 };
 
 class SimRig final : public Rig
@@ -67,6 +59,7 @@ public:
     void replug(std::size_t index) override { hid.board(index).setPlugged(true); }
     std::size_t opens(std::size_t index) override { return hid.opens(index); }
     std::uint32_t lastWaitMilliseconds() override { return hid.lastWaitMilliseconds(); }
+    std::string pathOf(std::size_t index) override { return hid.pathOf(index); }
 
     platform::sim::SimHid hid;
 };

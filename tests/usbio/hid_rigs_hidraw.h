@@ -171,6 +171,11 @@ public:
         return boards_.at(index)->opens;
     }
     std::uint32_t lastWaitMilliseconds() override { return hid->lastWaitMilliseconds(); }
+    std::string pathOf(std::size_t index) override
+    {
+        std::lock_guard lock(mutex_);
+        return boards_.at(index)->path;
+    }
 
     fakes::TempDir tmp;
     std::unique_ptr<platform::linux_hid::HidrawHid> hid;

@@ -3,7 +3,9 @@
 // a temporary folder of the test's own, and the backends every scenario runs on.
 
 #include "hid_rigs.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include "hid_rigs_driver.h"
+#else
 #include "hid_rigs_hidraw.h"
 
 #include <csignal>
@@ -22,17 +24,27 @@
 
 namespace usbio = QuillFunc_USBIO;
 
-enum class Backend { Sim, Hidraw };
+/// Hidraw: the Linux backend over stand-in nodes. Driver: the Windows backend over
+/// boards of the virtual-board driver, when the run installed it (PORTPROBE_VBOARD_INF).
+enum class Backend { Sim, Hidraw, Driver };
+
+inline std::string backendName(Backend backend)
+{
+    return backend == Backend::Sim ? "Sim" : backend == Backend::Hidraw ? "Hidraw" : "Driver";
+}
 
 inline void PrintTo(Backend backend, std::ostream *os)
 {
-    *os << (backend == Backend::Sim ? "Sim" : "Hidraw");
+    *os << backendName(backend);
 }
 
-/// The backends this OS can run the shared scenarios on (Windows has no hidraw).
+/// The backends this OS can run the shared scenarios on.
 inline std::vector<Backend> linkBackends()
 {
 #ifdef _WIN32
+    if (!rigs::driverInf().empty()) {
+        return { Backend::Sim, Backend::Driver };
+    }
     return { Backend::Sim };
 #else
     return { Backend::Sim, Backend::Hidraw };
@@ -42,7 +54,11 @@ inline std::vector<Backend> linkBackends()
 /// A rig for @p backend; @p waitLimitMs bounds a real wait where the backend has one.
 inline std::unique_ptr<rigs::Rig> makeRig(Backend backend, std::uint32_t waitLimitMs = 1500)
 {
-#ifndef _WIN32
+#ifdef _WIN32
+    if (backend == Backend::Driver) {
+        return std::make_unique<rigs::DriverRig>(rigs::driverInf());
+    }
+#else
     if (backend == Backend::Hidraw) {
         // A board thread that has gone away must not end the test with SIGPIPE.
         std::signal(SIGPIPE, SIG_IGN);
@@ -52,11 +68,6 @@ inline std::unique_ptr<rigs::Rig> makeRig(Backend backend, std::uint32_t waitLim
     (void)backend;
     (void)waitLimitMs;
     return std::make_unique<rigs::SimRig>();
-}
-
-inline std::string backendName(Backend backend)
-{
-    return backend == Backend::Sim ? "Sim" : "Hidraw";
 }
 
 inline std::vector<std::uint8_t> bytes(std::initializer_list<int> values)

@@ -2,6 +2,7 @@
 // hidraw backend's own parsing of what sysfs and errno tell it.
 
 #include "platform/emulation/hid_descriptor.h"
+#include "platform/emulation/usbio_board.h"
 #include "platform/linux/hid_hidraw.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +100,25 @@ INSTANTIATE_TEST_SUITE_P(Descriptors, DescriptorTest,
             repeated({ 0xA1, 0x01, 0x75, 0x08, 0x95, 0x01 }, { 0x81, 0x02 }, 2044, { 0xC0 }), true,
             false, 2045, 0, 0 }),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Every virtual board (the sim, the hidraw stand-ins, the Windows driver) builds its
+// descriptor by one function: it must declare the lengths it was asked for.
+TEST(HidDescriptor, TheBoardsDescriptorDeclaresTheLengthsAskedFor)
+{
+    const struct
+    {
+        unsigned input, output;
+    } rows[] = { { 9, 9 }, { 3, 3 }, { 9, 65 }, { 9, 0 }, { 0, 9 }, { 2, 9 } };
+    for (const auto &row : rows) {
+        Bytes d(USBIO_BOARD_DESCRIPTOR_MAX);
+        d.resize(usbio_board_descriptor(row.input, row.output, d.data()));
+        const platform::HidReportInfo info = parseHidReportDescriptor(d);
+        EXPECT_TRUE(info.valid);
+        EXPECT_EQ(info.usagePage, 0xFF00);
+        EXPECT_EQ(info.inputReportByteLength, row.input) << row.input << "/" << row.output;
+        EXPECT_EQ(info.outputReportByteLength, row.output) << row.input << "/" << row.output;
+    }
+}
 
 TEST(HidDescriptor, TopLevelUsageIsTheFirstCollectionsUsage)
 {
