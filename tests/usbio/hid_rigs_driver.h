@@ -123,14 +123,9 @@ public:
 
     platform::sim::SimBoard &addBoard(platform::sim::SimBoardConfig config = {}) override
     {
-        vboard::BoardSpec spec;
-        spec.vendorId = config.vendorId;
-        spec.productId = config.productId;
-        spec.inputLength = config.inputReportByteLength;
-        spec.outputLength = config.outputReportByteLength;
         std::string error;
         Board b;
-        b.instance = vboard::install(spec, inf_, error);
+        b.instance = vboard::install(specOf(config), inf_, error);
         b.model = std::make_unique<platform::sim::SimBoard>(config);
         EXPECT_FALSE(b.instance.empty()) << error;
         b.path = vboard::interfacePath(b.instance);
@@ -183,11 +178,32 @@ public:
         b.plugged = false;
     }
 
+    // A board plugged in again is a new device: a new instance, and its interface path anew.
+    void replug(std::size_t index) override
+    {
+        Board &b = boards_.at(index);
+        std::string error;
+        b.instance = vboard::install(specOf(b.model->config()), inf_, error);
+        EXPECT_FALSE(b.instance.empty()) << error;
+        b.path = vboard::interfacePath(b.instance);
+        b.plugged = !b.instance.empty();
+    }
+
     std::size_t opens(std::size_t index) override { return hid_.opens[boards_.at(index).path]; }
     std::uint32_t lastWaitMilliseconds() override { return hid_.lastWaitMs; }
     std::string pathOf(std::size_t index) override { return boards_.at(index).path; }
 
 private:
+    static vboard::BoardSpec specOf(const platform::sim::SimBoardConfig &config)
+    {
+        vboard::BoardSpec spec;
+        spec.vendorId = config.vendorId;
+        spec.productId = config.productId;
+        spec.inputLength = config.inputReportByteLength;
+        spec.outputLength = config.outputReportByteLength;
+        return spec;
+    }
+
     struct Board
     {
         std::wstring instance;
