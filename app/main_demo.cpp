@@ -24,16 +24,16 @@ int main(int argc, char **argv)
     platform::Seam<platform::HidApi>::install(&hid);
     return gRunProgram(argc, argv, [] {
         auto *boardWindow = new VirtualBoardWindow(hid.board(0));
-        // Beside the console, on its right, kept on the screen.
+        // Beside the console, on the screen; its frame as wide as the console's.
         for (QWidget *window : QApplication::topLevelWidgets()) {
             if (qobject_cast<frmMenu *>(window) && window->isVisible()) {
-                const QRect console = window->frameGeometry();
-                QPoint place(console.right() + 12, console.top());
-                if (QScreen *screen = window->screen()) {
-                    const QRect room = screen->availableGeometry();
-                    place.setX(std::min(place.x(), room.right() - boardWindow->sizeHint().width()));
-                }
-                boardWindow->move(place);
+                const QRect frame = window->frameGeometry();
+                const QRect client = window->geometry();
+                const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                    frame.right() - client.right(), frame.bottom() - client.bottom());
+                const QRect room = window->screen() ? window->screen()->availableGeometry() : frame;
+                boardWindow->move(
+                    VirtualBoardWindow::placeBeside(frame, margins, boardWindow->sizeHint(), room));
             }
         }
         boardWindow->show();

@@ -9,11 +9,13 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QToolButton>
 
 QPointer<frmAbout_FreeWare> gfrmAbout_FreeWare;
@@ -29,6 +31,23 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption, con
     label->setAlignment(alignment);
     label->setFont(gVbFont(11.25));
     return label;
+}
+
+// The web address is shown whole: where the fixed-pitch font runs wider than the designed one
+// (Wine has no MS Gothic and falls back to a wider face), the caption's font shrinks until the
+// address fits between the button's frame, which a tool button would otherwise elide.
+void fitCaption(QToolButton &button)
+{
+    const QStyle *style = button.style();
+    const int room = button.width()
+        - 2
+            * (style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &button)
+                + style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &button));
+    QFont font = button.font();
+    while (font.pointSizeF() > 6 && QFontMetrics(font).horizontalAdvance(button.text()) > room) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    button.setFont(font);
 }
 
 } // namespace
@@ -83,6 +102,7 @@ frmAbout_FreeWare::frmAbout_FreeWare(QWidget *parent) : QDialog(parent)
     Command2->setIconSize(QSize(160, 50));
     Command2->setText(QString::fromUtf8(build::WebSite));
     Command2->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    fitCaption(*Command2);
     Command2->setFocusPolicy(Qt::StrongFocus);
 
     connect(Command1, &QPushButton::clicked, this, &frmAbout_FreeWare::Command1_Click);

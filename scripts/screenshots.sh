@@ -6,9 +6,14 @@
 # and catches the end window during its two seconds. Saves main.png,
 # board.png, running.png, usbio-error.png, about.png and end.png, and checks
 # that the program ended normally and wrote setting.ini.
+# With --windows the real console (portprobe.exe) under Wine with Qt's Windows
+# platform plugin, on a board of the virtual-board driver (drivers/vboard) in a
+# prefix of its own: the same steps, the board removed with portprobe-vboard
+# instead of the cable; no board.png. Each picture is checked to hold its
+# window: the title of the window captured is read back, and the window is
+# raised first, so that no other window covers it.
 #   scripts/screenshots.sh [output folder]     (default build/screenshots)
-#   scripts/screenshots.sh --windows [folder]  the Windows build under Wine, with Qt's Windows
-#                                              platform plugin (default docs/screenshots/windows)
+#   scripts/screenshots.sh --windows [folder]  (default docs/screenshots/windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,14 +23,14 @@ if [[ "${1:-}" != "--on-xvfb" ]]; then
     windows=1
     shift
     out="${1:-docs/screenshots/windows}"
-    if [[ ! -f build/windows-gui/bin/portprobe-demo.exe ]]; then
+    if [[ ! -f build/windows-gui/bin/portprobe.exe || ! -f build/windows-gui/drivers/vboard/portprobe-vboard.exe ]]; then
       bash scripts/setup.sh --windows
       PORTPROBE_QT_MINGW=$(bash scripts/build-qt-mingw.sh)
       export PORTPROBE_QT_MINGW
       cmake --preset default >/dev/null
       cmake --build --preset default --target render_artwork
       cmake --preset windows-gui >/dev/null
-      cmake --build --preset windows-gui --target portprobe_deploy
+      cmake --build --preset windows-gui --target portprobe_deploy portprobe-vboard
     fi
   else
     out="${1:-build/screenshots}"
@@ -43,15 +48,15 @@ fi
 out="$2"
 windows="${3:-0}"
 if ((windows)); then
-  program=build/windows-gui/bin/portprobe-demo.exe
+  program=build/windows-gui/bin/portprobe.exe
 else
   program=build/default/bin/portprobe-demo
 fi
 app_folder=$(dirname "$program")
 
-# Waits up to 10 s for a visible window whose title matches $1; prints its id.
+# Waits up to $2 (10) s for a visible window whose title matches $1; prints its id.
 window_of() {
-  for _ in $(seq 50); do
+  for _ in $(seq $((${2:-10} * 5))); do
     if id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [[ -n "$id" ]]; then
       echo "$id"
       return 0
@@ -60,6 +65,41 @@ window_of() {
   done
   echo "screenshots: no window titled '$1' appeared" >&2
   return 1
+}
+
+# Raises window $1 (no other window covers it), checks that its title matches $2, and saves it
+# as $3 once it has stayed in place and shown the same pixels for $4 (2) seconds (the end window
+# lives for two seconds: 0): a window that
+# is placed after it shows (the error window under Wine) holds only what lay beneath it until
+# it is painted there.
+shoot() {
+  local title place="" last=""
+  title=$(xdotool getwindowname "$1")
+  if ! grep -Eq -- "$2" <<<"$title"; then
+    echo "screenshots: $3 would show \"$title\", not a window titled '$2'" >&2
+    exit 1
+  fi
+  xdotool windowraise "$1"
+  local steady=0
+  for _ in $(seq 20); do
+    import -window "$1" "$out/$3"
+    ((${4:-2} == 0)) && { place=$(xwininfo -id "$1" | grep -E 'Absolute|Width|Height' | tr -d ' \n'); break; }
+    place="$(xwininfo -id "$1" | grep -E 'Absolute|Width|Height' | tr -d ' \n') $(md5sum <"$out/$3")"
+    if [[ "$place" == "$last" ]]; then
+      steady=$((steady + 1))
+      ((steady >= ${4:-2})) && break
+    else
+      steady=0
+    fi
+    last=$place
+    sleep 1
+  done
+  local size
+  size=$(identify -format '%wx%h' "$out/$3")
+  if [[ "$place" != *"Width:${size%x*}"*"Height:${size#*x}"* ]]; then
+    echo "screenshots: $3 is $size, its window $place" >&2
+    exit 1
+  fi
 }
 
 # Asks a window to close, as a window manager's close button does
@@ -80,9 +120,17 @@ if ((windows)); then
   [[ -x "$wine" ]] || wine=$(command -v wine64 || command -v wine)
   [[ -x "$wineserver" ]] || wineserver=$(command -v wineserver)
   export WINEPREFIX="$runtime/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  trap '"$wineserver" -k 2>/dev/null; rm -rf "$runtime"' EXIT
-  "$wine" wineboot --init >/dev/null 2>&1
-  LC_ALL=C.UTF-8 "$wine" "$program" &
+  trap 'bash tests/vboard_prefix.sh cleanup "$WINEPREFIX" >/dev/null 2>&1; rm -rf "$runtime"' EXIT
+  export LC_ALL=C.UTF-8
+  bash tests/vboard_prefix.sh setup "$WINEPREFIX"
+  # The control program takes MinGW's DLLs from beside the console.
+  bin_folder=$(realpath "$app_folder")
+  vboard() {
+    WINEPATH="Z:${bin_folder//\//\\}" "$wine" build/windows-gui/drivers/vboard/portprobe-vboard.exe "$@" >/dev/null
+  }
+  vboard install
+  vboard inputs 0xA6
+  "$wine" "$program" &
 else
   trap 'rm -rf "$runtime"' EXIT
   XDG_RUNTIME_DIR="$runtime" "$program" &
@@ -90,9 +138,9 @@ fi
 pid=$!
 
 main=$(window_of '^PORTPROBE')
-board=$(window_of '^仮想USB-IOボード')
+((windows)) || board=$(window_of '^仮想USB-IOボード')
 sleep 0.5
-import -window "$main" "$out/main.png"
+shoot "$main" '^PORTPROBE' main.png
 
 # Clicks at a point of the main window's client area (pixels, below the menu
 # bar, whose height is what the window has beyond the designed 230 pixels).
@@ -108,17 +156,22 @@ click_client 288 190 # P1_0
 click_client 66 174  # 出力開始
 click_client 64 58   # 入力開始
 sleep 0.5
-import -window "$main" "$out/running.png"
-import -window "$board" "$out/board.png"
-
-# The cable switch is the board window's last row: pull it, and the next
-# poll finds the board gone and shows the device error window.
-read -r _ board_height < <(xdotool getwindowgeometry --shell "$board" |
-  awk -F= '/^WIDTH/{w=$2} /^HEIGHT/{h=$2} END{print w, h}')
-xdotool mousemove --window "$board" 40 $((board_height - 20)) click 1
-usbio_error=$(window_of '^USB-IO取得エラー')
+shoot "$main" '^PORTPROBE' running.png
+if ((windows)); then
+  # The board removed: the next poll fails, under Wine after the link's full 6 s.
+  vboard remove
+  usbio_error=$(window_of '^USB-IO取得エラー' 20)
+else
+  shoot "$board" '^仮想USB-IOボード' board.png
+  # The cable switch is the board window's last row: pull it, and the next
+  # poll finds the board gone and shows the device error window.
+  read -r _ board_height < <(xdotool getwindowgeometry --shell "$board" |
+    awk -F= '/^WIDTH/{w=$2} /^HEIGHT/{h=$2} END{print w, h}')
+  xdotool mousemove --window "$board" 40 $((board_height - 20)) click 1
+  usbio_error=$(window_of '^USB-IO取得エラー')
+fi
 sleep 0.5
-import -window "$usbio_error" "$out/usbio-error.png"
+shoot "$usbio_error" '^USB-IO取得エラー' usbio-error.png
 close_window "$usbio_error"
 sleep 0.3
 
@@ -128,23 +181,25 @@ sleep 0.5
 xdotool key Down Down Return
 about=$(window_of 'このソフトについて')
 sleep 0.5
-import -window "$about" "$out/about.png"
+shoot "$about" '^このソフトについて' about.png
 close_window "$about"
 sleep 0.5
 
 close_window "$main"
 end=$(window_of '^終了処理')
 sleep 0.3
-import -window "$end" "$out/end.png"
+shoot "$end" '^終了処理' end.png 0
 
 status=0
 wait "$pid" || status=$?
 if [[ $status -ne 0 ]]; then
-  echo "screenshots: the demo ended with status $status" >&2
+  echo "screenshots: $(basename "$program") ended with status $status" >&2
   exit 1
 fi
 if [[ ! -f "$app_folder/setting.ini" ]]; then
-  echo "screenshots: the demo did not write setting.ini" >&2
+  echo "screenshots: $(basename "$program") did not write setting.ini" >&2
   exit 1
 fi
-echo "screenshots: saved main.png, running.png, board.png, usbio-error.png, about.png and end.png in $out"
+board_shot=" board.png,"
+((windows)) && board_shot=""
+echo "screenshots: saved main.png, running.png,$board_shot usbio-error.png, about.png and end.png in $out"

@@ -3,6 +3,7 @@
 # and runs the tests under Wine: head-less, in a throw-away Wine prefix that is
 # removed afterwards. Then the windows: Qt for MinGW (built from Debian's source
 # or taken from its cache), the two programs, their window tests under Wine, the
+# console clicked on a board of the virtual-board driver (scripts/test-windows-console.sh), the
 # .zip and the installer, and the installer's round trip
 # (scripts/test-windows-installer.sh). Installs what it needs first.
 set -euo pipefail
@@ -90,7 +91,7 @@ start=$SECONDS
 # The pictures are rendered by the host's renderer (the Windows Qt has no Svg module).
 cmake --build --preset default --target render_artwork
 cmake --preset windows-gui
-cmake --build --preset windows-gui --target portprobe_deploy portprobe_window_tests
+cmake --build --preset windows-gui --target portprobe_deploy portprobe_window_tests portprobe-vboard
 echo "built in $((SECONDS - start)) s"
 
 # Qt's event dispatcher needs Wine's window driver even on the offscreen platform:
@@ -101,6 +102,11 @@ DISPLAY="$xvfb_display" ctest --preset windows-gui -R '^tst_'
 echo "window tests under Wine in $((SECONDS - start)) s"
 kill "$xvfb_pid"
 xvfb_pid=""
+
+# The console itself on a board of the virtual-board driver, clicked on a display of its own.
+start=$SECONDS
+bash scripts/test-windows-console.sh build/windows-gui
+echo "the console on the driver's board in $((SECONDS - start)) s"
 
 start=$SECONDS
 rm -f build/windows-gui/portprobe-*-win64.*

@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // A button face takes its colour from a style sheet; the palette's window
@@ -90,6 +92,26 @@ VirtualBoardWindow::VirtualBoardWindow(platform::sim::SimBoard &board, QWidget *
 
     board_.setOnChange([this] { refresh(); });
     refresh();
+}
+
+QPoint VirtualBoardWindow::placeBeside(
+    const QRect &console, const QMargins &frame, const QSize &size, const QRect &room)
+{
+    // Whole frames: a frame is wider than its client area by the window system's borders
+    // (under Wine and on Windows several pixels, none on a bare X display).
+    const QSize outer = size.grownBy(frame);
+    constexpr int gap = 12;
+    const std::array<QPoint, 4> places { QPoint(console.right() + 1 + gap, console.top()),
+        QPoint(console.left() - gap - outer.width(), console.top()),
+        QPoint(console.left(), console.bottom() + 1 + gap),
+        QPoint(console.left(), console.top() - gap - outer.height()) };
+    for (const QPoint &place : places) {
+        if (room.contains(QRect(place, outer))) {
+            return place;
+        }
+    }
+    return QPoint(std::max(room.left(), std::min(places[0].x(), room.right() + 1 - outer.width())),
+        std::max(room.top(), std::min(places[0].y(), room.bottom() + 1 - outer.height())));
 }
 
 VirtualBoardWindow::~VirtualBoardWindow()

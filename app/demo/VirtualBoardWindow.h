@@ -24,6 +24,13 @@ public:
     explicit VirtualBoardWindow(platform::sim::SimBoard &board, QWidget *parent = nullptr);
     ~VirtualBoardWindow() override;
 
+    /// Where a window of @p size (its client area; its frame as wide as @p frame) goes beside a
+    /// console whose frame is @p console, within the screen's free @p room: on the console's right,
+    /// else its left, else below, else above it, 12 pixels apart; pressed into @p room when none
+    /// fits. Answers the frame's top left corner, as move() takes it.
+    static QPoint placeBeside(
+        const QRect &console, const QMargins &frame, const QSize &size, const QRect &room);
+
     /// Port1 LEDs, index = bit: red HIGH, green LOW.
     std::array<QLabel *, 4> ledPort1 {};
     /// Port0 switches, index = bit; checked is HIGH.

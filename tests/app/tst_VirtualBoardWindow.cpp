@@ -10,6 +10,42 @@ class tst_VirtualBoardWindow : public QObject
     Q_OBJECT
 
 private slots:
+    // The board window's frame never covers the console's while the screen has room beside it:
+    // the console's width and frames as under Wine, on screens of several sizes.
+    void placedBesideTheConsole_data()
+    {
+        QTest::addColumn<QRect>("console");
+        QTest::addColumn<QRect>("room");
+        QTest::addColumn<QPoint>("place");
+        const QRect wide(0, 0, 1920, 1080);
+        QTest::newRow("right") << QRect(640, 300, 530, 280) << wide << QPoint(1182, 300);
+        QTest::newRow("left") << QRect(1300, 300, 530, 280) << wide << QPoint(772, 300);
+        // 1024 by 768: neither right nor left, below.
+        QTest::newRow("below") << QRect(192, 144, 530, 280) << QRect(0, 0, 1024, 768)
+                               << QPoint(192, 436);
+        QTest::newRow("above") << QRect(192, 480, 530, 280) << QRect(0, 0, 1024, 768)
+                               << QPoint(192, 257);
+        QTest::newRow("no room: pressed onto the screen")
+            << QRect(0, 0, 800, 500) << QRect(0, 0, 800, 600) << QPoint(284, 0);
+    }
+
+    void placedBesideTheConsole()
+    {
+        QFETCH(QRect, console);
+        QFETCH(QRect, room);
+        QFETCH(QPoint, place);
+        const QMargins frame(4, 23, 4, 4);
+        const QSize size(508, 184);
+        const QPoint at = VirtualBoardWindow::placeBeside(console, frame, size, room);
+        QCOMPARE(at, place);
+        const QRect board(at, size.grownBy(frame));
+        QVERIFY(room.contains(board));
+        if (QByteArray(QTest::currentDataTag()).startsWith("no room")) {
+            return;
+        }
+        QVERIFY(!board.intersects(console));
+    }
+
     void switchesFeedTheConsole()
     {
         rig::Console console;

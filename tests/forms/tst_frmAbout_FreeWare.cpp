@@ -68,6 +68,10 @@ private slots:
 #endif
                 QCOMPARE(box.Label2->text(), QString::fromUtf8(build::LegalCopyright));
                 QCOMPARE(box.Command2->text(), QString::fromUtf8(build::WebSite));
+                // Whole, not elided: it fits inside the button's frame in the font it is drawn in
+                // (under Wine the fallback fixed-pitch font is wider than the designed one).
+                QVERIFY(box.Command2->fontMetrics().horizontalAdvance(box.Command2->text())
+                    <= box.Command2->width() - 16);
                 QVERIFY(!box.imgIcon->pixmap().isNull());
                 QCOMPARE(box.Command2->icon().actualSize(QSize(160, 50)), QSize(160, 50));
                 // Announced as a dialog, every text readable.
