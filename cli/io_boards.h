@@ -4,6 +4,7 @@
 // tell "no access" from "not found".
 
 #include "platform/hid.h"
+#include "platform/hid_forward.h"
 #include "usbio/QuillFunc_USBIO.h"
 
 #include <cstdint>
@@ -75,77 +76,15 @@ struct Presence
 /// The HID service with one board chosen: every call goes to the service
 /// underneath, but a search finds only the interface at the chosen path, so the
 /// device link takes that board as the first match.
-class ChosenBoard final : public platform::HidApi
+class ChosenBoard final : public platform::HidForward
 {
 public:
-    ChosenBoard(platform::HidApi &api, std::string path) : api_(api), path_(std::move(path)) { }
+    ChosenBoard(platform::HidApi &api, std::string path)
+        : HidForward(api), api_(api), path_(std::move(path))
+    { }
 
     bool enumDeviceInterfaces(platform::HidHandle set, const platform::HidGuid &guid,
         std::uint32_t index, platform::HidInterfaceData &data) override;
-
-    void getHidGuid(platform::HidGuid &guid) override { api_.getHidGuid(guid); }
-    platform::HidHandle getClassDevs(const platform::HidGuid &guid, std::uint32_t flags) override
-    {
-        return api_.getClassDevs(guid, flags);
-    }
-    bool getDeviceInterfaceDetail(platform::HidHandle set, const platform::HidInterfaceData &data,
-        std::uint8_t *detail, std::uint32_t size, std::uint32_t *required) override
-    {
-        return api_.getDeviceInterfaceDetail(set, data, detail, size, required);
-    }
-    bool destroyDeviceInfoList(platform::HidHandle set) override
-    {
-        return api_.destroyDeviceInfoList(set);
-    }
-    platform::HidHandle createFile(const std::string &path, std::uint32_t access,
-        std::uint32_t share, std::uint32_t creation, std::uint32_t flags) override
-    {
-        return api_.createFile(path, access, share, creation, flags);
-    }
-    bool closeHandle(platform::HidHandle h) override { return api_.closeHandle(h); }
-    bool getAttributes(platform::HidHandle h, platform::HidAttributes &a) override
-    {
-        return api_.getAttributes(h, a);
-    }
-    bool getPreparsedData(platform::HidHandle h, platform::HidPreparsedData &p) override
-    {
-        return api_.getPreparsedData(h, p);
-    }
-    std::int32_t getCaps(platform::HidPreparsedData p, platform::HidCaps &caps) override
-    {
-        return api_.getCaps(p, caps);
-    }
-    bool freePreparsedData(platform::HidPreparsedData p) override
-    {
-        return api_.freePreparsedData(p);
-    }
-    platform::HidHandle createEvent(bool manual, bool initial) override
-    {
-        return api_.createEvent(manual, initial);
-    }
-    bool writeFile(platform::HidHandle f, const std::uint8_t *b, std::uint32_t n,
-        std::uint32_t *written) override
-    {
-        return api_.writeFile(f, b, n, written);
-    }
-    bool readFile(platform::HidHandle f, std::uint8_t *b, std::uint32_t n, std::uint32_t *read,
-        platform::HidOverlapped &o) override
-    {
-        return api_.readFile(f, b, n, read, o);
-    }
-    std::uint32_t waitForSingleObject(platform::HidHandle e, std::uint32_t ms) override
-    {
-        return api_.waitForSingleObject(e, ms);
-    }
-    bool cancelIo(platform::HidHandle f) override { return api_.cancelIo(f); }
-    bool resetEvent(platform::HidHandle e) override { return api_.resetEvent(e); }
-    std::uint64_t getTickCount64() override { return api_.getTickCount64(); }
-    std::uint32_t getLastError() override { return api_.getLastError(); }
-    std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t id, std::uint32_t language,
-        char *buffer, std::uint32_t size) override
-    {
-        return api_.formatMessage(flags, id, language, buffer, size);
-    }
 
 private:
     platform::HidApi &api_;

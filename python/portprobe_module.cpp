@@ -70,101 +70,6 @@ void releaseLink()
     gLinkApi = nullptr;
 }
 
-// Presents only the interface at one path, so the link's search by IDs finds
-// that board and no other.
-class OnePath final : public HidApi
-{
-public:
-    OnePath(HidApi &inner, std::string path) : in_(inner), path_(std::move(path)) { }
-
-    bool enumDeviceInterfaces(HidHandle set, const platform::HidGuid &guid, std::uint32_t index,
-        platform::HidInterfaceData &data) override
-    {
-        std::uint32_t matched = 0;
-        for (std::uint32_t k = 0; in_.enumDeviceInterfaces(set, guid, k, data); ++k) {
-            if (pathOf(set, data) == path_ && matched++ == index) {
-                return true;
-            }
-        }
-        return false;
-    }
-    void getHidGuid(platform::HidGuid &g) override { in_.getHidGuid(g); }
-    HidHandle getClassDevs(const platform::HidGuid &g, std::uint32_t f) override
-    {
-        return in_.getClassDevs(g, f);
-    }
-    bool getDeviceInterfaceDetail(HidHandle s, const platform::HidInterfaceData &d,
-        std::uint8_t *detail, std::uint32_t size, std::uint32_t *needed) override
-    {
-        return in_.getDeviceInterfaceDetail(s, d, detail, size, needed);
-    }
-    bool destroyDeviceInfoList(HidHandle s) override { return in_.destroyDeviceInfoList(s); }
-    HidHandle createFile(const std::string &p, std::uint32_t a, std::uint32_t s, std::uint32_t c,
-        std::uint32_t f) override
-    {
-        return in_.createFile(p, a, s, c, f);
-    }
-    bool closeHandle(HidHandle h) override { return in_.closeHandle(h); }
-    bool getAttributes(HidHandle h, platform::HidAttributes &a) override
-    {
-        return in_.getAttributes(h, a);
-    }
-    bool getPreparsedData(HidHandle h, platform::HidPreparsedData &p) override
-    {
-        return in_.getPreparsedData(h, p);
-    }
-    std::int32_t getCaps(platform::HidPreparsedData p, platform::HidCaps &c) override
-    {
-        return in_.getCaps(p, c);
-    }
-    bool freePreparsedData(platform::HidPreparsedData p) override
-    {
-        return in_.freePreparsedData(p);
-    }
-    HidHandle createEvent(bool m, bool i) override { return in_.createEvent(m, i); }
-    bool writeFile(HidHandle f, const std::uint8_t *b, std::uint32_t n, std::uint32_t *w) override
-    {
-        return in_.writeFile(f, b, n, w);
-    }
-    bool readFile(HidHandle f, std::uint8_t *b, std::uint32_t n, std::uint32_t *r,
-        platform::HidOverlapped &o) override
-    {
-        return in_.readFile(f, b, n, r, o);
-    }
-    std::uint32_t waitForSingleObject(HidHandle e, std::uint32_t ms) override
-    {
-        return in_.waitForSingleObject(e, ms);
-    }
-    bool cancelIo(HidHandle f) override { return in_.cancelIo(f); }
-    bool resetEvent(HidHandle e) override { return in_.resetEvent(e); }
-    std::uint64_t getTickCount64() override { return in_.getTickCount64(); }
-    std::uint32_t getLastError() override { return in_.getLastError(); }
-    std::uint32_t formatMessage(
-        std::uint32_t f, std::uint32_t id, std::uint32_t lang, char *b, std::uint32_t n) override
-    {
-        return in_.formatMessage(f, id, lang, b, n);
-    }
-
-private:
-    std::string pathOf(HidHandle set, const platform::HidInterfaceData &data)
-    {
-        std::uint32_t needed = 0;
-        in_.getDeviceInterfaceDetail(set, data, nullptr, 0, &needed);
-        if (needed < 5 || needed > 0x10000) {
-            return {};
-        }
-        std::vector<std::uint8_t> detail(needed + 1, 0);
-        detail[0] = 5;
-        if (!in_.getDeviceInterfaceDetail(set, data, detail.data(), needed, &needed)) {
-            return {};
-        }
-        return reinterpret_cast<const char *>(detail.data() + 4);
-    }
-
-    HidApi &in_;
-    std::string path_;
-};
-
 // The console's folder stands in for the program's, so the IDs come from
 // the console's setting.ini as they do for portprobe-io.
 class ConsoleFolder final : public platform::Environment
@@ -380,7 +285,7 @@ private:
     portprobe_io::Ids ids_;
     std::shared_ptr<VirtualBoards> virtual_;
     std::optional<std::string> path_;
-    std::optional<OnePath> onePath_;
+    std::optional<portprobe_io::ChosenBoard> onePath_;
     std::string foundPath_;
     bool closed_ = false;
 };

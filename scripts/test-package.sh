@@ -215,8 +215,10 @@ if [[ -n "$py" ]]; then
   fi
   apt-get install -y -qq --no-install-recommends "./$py" >/dev/null
   dpkg -L python3-portprobe >"$work/installed-py.txt"
-  (cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c 'import portprobe; help(portprobe)' \
-    | grep -q 'class BoardLost')
+  # The help goes to a file first: grep -q stops reading at its first match.
+  (cd "$work" && env -u PYTHONPATH PAGER=cat /usr/bin/python3 -c 'import portprobe; help(portprobe)' \
+    >"$work/help.txt")
+  grep -q 'class BoardLost' "$work/help.txt"
   (cd "$work" && env -u PYTHONPATH /usr/bin/python3 -c '
 import portprobe
 assert portprobe.__file__.startswith("/usr/lib/python3/dist-packages/portprobe/")

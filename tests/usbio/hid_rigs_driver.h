@@ -5,6 +5,7 @@
 
 #include "drivers/vboard/vboard_installer.h"
 #include "hid_rigs.h"
+#include "platform/hid_forward.h"
 
 #include <gtest/gtest.h>
 
@@ -24,85 +25,25 @@ inline std::wstring driverInf()
 }
 
 /// The system's HID service, counting opens per path and keeping the latest wait.
-class CountingHid final : public platform::HidApi
+class CountingHid final : public platform::HidForward
 {
 public:
+    CountingHid() : HidForward(platform::Seam<platform::HidApi>::defaultInstance()) { }
+
     std::map<std::string, std::size_t> opens;
     std::uint32_t lastWaitMs = 0;
 
-    void getHidGuid(platform::HidGuid &guid) override { real_.getHidGuid(guid); }
-    platform::HidHandle getClassDevs(const platform::HidGuid &guid, std::uint32_t flags) override
-    {
-        return real_.getClassDevs(guid, flags);
-    }
-    bool enumDeviceInterfaces(platform::HidHandle set, const platform::HidGuid &guid,
-        std::uint32_t index, platform::HidInterfaceData &data) override
-    {
-        return real_.enumDeviceInterfaces(set, guid, index, data);
-    }
-    bool getDeviceInterfaceDetail(platform::HidHandle set, const platform::HidInterfaceData &data,
-        std::uint8_t *detail, std::uint32_t size, std::uint32_t *required) override
-    {
-        return real_.getDeviceInterfaceDetail(set, data, detail, size, required);
-    }
-    bool destroyDeviceInfoList(platform::HidHandle set) override
-    {
-        return real_.destroyDeviceInfoList(set);
-    }
     platform::HidHandle createFile(const std::string &path, std::uint32_t access,
         std::uint32_t share, std::uint32_t creation, std::uint32_t flags) override
     {
         ++opens[path];
-        return real_.createFile(path, access, share, creation, flags);
-    }
-    bool closeHandle(platform::HidHandle h) override { return real_.closeHandle(h); }
-    bool getAttributes(platform::HidHandle h, platform::HidAttributes &a) override
-    {
-        return real_.getAttributes(h, a);
-    }
-    bool getPreparsedData(platform::HidHandle h, platform::HidPreparsedData &p) override
-    {
-        return real_.getPreparsedData(h, p);
-    }
-    std::int32_t getCaps(platform::HidPreparsedData p, platform::HidCaps &caps) override
-    {
-        return real_.getCaps(p, caps);
-    }
-    bool freePreparsedData(platform::HidPreparsedData p) override
-    {
-        return real_.freePreparsedData(p);
-    }
-    platform::HidHandle createEvent(bool manual, bool initial) override
-    {
-        return real_.createEvent(manual, initial);
-    }
-    bool writeFile(platform::HidHandle f, const std::uint8_t *b, std::uint32_t n,
-        std::uint32_t *written) override
-    {
-        return real_.writeFile(f, b, n, written);
-    }
-    bool readFile(platform::HidHandle f, std::uint8_t *b, std::uint32_t n, std::uint32_t *read,
-        platform::HidOverlapped &o) override
-    {
-        return real_.readFile(f, b, n, read, o);
+        return HidForward::createFile(path, access, share, creation, flags);
     }
     std::uint32_t waitForSingleObject(platform::HidHandle e, std::uint32_t ms) override
     {
         lastWaitMs = ms;
-        return real_.waitForSingleObject(e, ms);
+        return HidForward::waitForSingleObject(e, ms);
     }
-    bool cancelIo(platform::HidHandle f) override { return real_.cancelIo(f); }
-    bool resetEvent(platform::HidHandle e) override { return real_.resetEvent(e); }
-    std::uint64_t getTickCount64() override { return real_.getTickCount64(); }
-    std::uint32_t getLastError() override { return real_.getLastError(); }
-    std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t id, std::uint32_t language,
-        char *buffer, std::uint32_t size) override
-    {
-        return real_.formatMessage(flags, id, language, buffer, size);
-    }
-
-private:
-    platform::HidApi &real_ = platform::Seam<platform::HidApi>::defaultInstance();
 };
 
 class DriverRig final : public Rig

@@ -9,6 +9,7 @@
 #include "cli/io_boards.h"
 #include "link_test_base.h"
 #include "platform/codepage.h"
+#include "platform/hid_forward.h"
 
 #include <gtest/gtest.h>
 
@@ -65,10 +66,12 @@ long heapKiB()
 // The backend under test with its waits on a compressed clock: a wait ends at
 // once when a report is there, else the clock jumps to the next board event
 // due within it (a late answer, a stray report, an unplug) or to its end.
-class CompressedTime final : public platform::HidApi
+class CompressedTime final : public platform::HidForward
 {
 public:
-    explicit CompressedTime(rigs::Rig &rig, std::size_t boards) : rig_(rig), boards_(boards) { }
+    CompressedTime(rigs::Rig &rig, std::size_t boards)
+        : HidForward(rig.api()), rig_(rig), boards_(boards)
+    { }
 
     std::uint64_t now = 0;
     void at(std::uint64_t time, std::function<void()> event)
@@ -85,7 +88,7 @@ public:
             for (std::size_t i = 0; i < boards_; ++i) {
                 rig_.withBoard(i, [](SimBoard &) {});
             }
-            const std::uint32_t result = api().waitForSingleObject(event, 0);
+            const std::uint32_t result = HidForward::waitForSingleObject(event, 0);
             if (result != WAIT_TIMEOUT) {
                 return result;
             }
@@ -100,68 +103,7 @@ public:
     }
     std::uint64_t getTickCount64() override { return now; }
 
-    void getHidGuid(platform::HidGuid &g) override { api().getHidGuid(g); }
-    HidHandle getClassDevs(const platform::HidGuid &g, std::uint32_t f) override
-    {
-        return api().getClassDevs(g, f);
-    }
-    bool enumDeviceInterfaces(HidHandle s, const platform::HidGuid &g, std::uint32_t i,
-        platform::HidInterfaceData &d) override
-    {
-        return api().enumDeviceInterfaces(s, g, i, d);
-    }
-    bool getDeviceInterfaceDetail(HidHandle s, const platform::HidInterfaceData &d,
-        std::uint8_t *detail, std::uint32_t size, std::uint32_t *needed) override
-    {
-        return api().getDeviceInterfaceDetail(s, d, detail, size, needed);
-    }
-    bool destroyDeviceInfoList(HidHandle s) override { return api().destroyDeviceInfoList(s); }
-    HidHandle createFile(const std::string &path, std::uint32_t access, std::uint32_t share,
-        std::uint32_t creation, std::uint32_t flags) override
-    {
-        return api().createFile(path, access, share, creation, flags);
-    }
-    bool closeHandle(HidHandle h) override { return api().closeHandle(h); }
-    bool getAttributes(HidHandle h, platform::HidAttributes &a) override
-    {
-        return api().getAttributes(h, a);
-    }
-    bool getPreparsedData(HidHandle h, platform::HidPreparsedData &p) override
-    {
-        return api().getPreparsedData(h, p);
-    }
-    std::int32_t getCaps(platform::HidPreparsedData p, platform::HidCaps &c) override
-    {
-        return api().getCaps(p, c);
-    }
-    bool freePreparsedData(platform::HidPreparsedData p) override
-    {
-        return api().freePreparsedData(p);
-    }
-    HidHandle createEvent(bool manual, bool initial) override
-    {
-        return api().createEvent(manual, initial);
-    }
-    bool writeFile(HidHandle h, const std::uint8_t *b, std::uint32_t n, std::uint32_t *w) override
-    {
-        return api().writeFile(h, b, n, w);
-    }
-    bool readFile(HidHandle h, std::uint8_t *b, std::uint32_t n, std::uint32_t *r,
-        platform::HidOverlapped &o) override
-    {
-        return api().readFile(h, b, n, r, o);
-    }
-    bool cancelIo(HidHandle h) override { return api().cancelIo(h); }
-    bool resetEvent(HidHandle e) override { return api().resetEvent(e); }
-    std::uint32_t getLastError() override { return api().getLastError(); }
-    std::uint32_t formatMessage(std::uint32_t f, std::uint32_t id, std::uint32_t lang, char *buffer,
-        std::uint32_t size) override
-    {
-        return api().formatMessage(f, id, lang, buffer, size);
-    }
-
 private:
-    platform::HidApi &api() { return rig_.api(); }
     rigs::Rig &rig_;
     std::size_t boards_;
     std::multimap<std::uint64_t, std::function<void()>> events_;
