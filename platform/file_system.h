@@ -3,7 +3,7 @@
 // file class: existence for reading, length, attributes, times, links,
 // version resource, short name, size on disk, printing and a plain move.
 // Windows answers with the kernel32/version/shell calls; the Linux stand-ins
-// are listed in docs/architecture.md.
+// are listed in docs/stand-ins.md, "The file class's stand-ins (Linux)".
 
 #include "platform/emulation/binary_image.h"
 #include "platform/seam.h"

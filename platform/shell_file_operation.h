@@ -3,7 +3,8 @@
 // one source, which may hold wildcards in its file-name part, with the
 // shell's option flags. Windows runs the real call; elsewhere our own
 // implementation gives the same results without ever asking the user (see
-// docs/architecture.md for what each flag changes there).
+// docs/stand-ins.md, "Shell file operations on Linux", for what each flag
+// changes there).
 
 #include "platform/seam.h"
 

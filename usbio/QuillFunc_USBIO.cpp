@@ -23,6 +23,8 @@ ReportSink gReportSink;
 // Published 32-bit sizes of the records handed to the platform.
 constexpr std::uint32_t InterfaceDataSize = 28;
 constexpr std::uint32_t DetailHeaderSize = 5;
+// The device path in a detail record follows its 4-byte cbSize field.
+constexpr std::size_t DetailPathOffset = sizeof(std::uint32_t);
 constexpr std::uint32_t AttributesSize = 12;
 // A detail record beyond this is not a device path; it is skipped like any
 // other interface that cannot be examined.
@@ -46,6 +48,49 @@ bool idsMatch(const platform::HidAttributes &attributes)
 {
     return IdMatches(TargetVendorID, attributes.VendorID)
         && IdMatches(TargetProductID, attributes.ProductID);
+}
+
+/// One interface of the search: its detail record read for the device path,
+/// the device opened and its IDs compared. True for a match, with HIDHandle
+/// open on it; otherwise nothing stays open.
+bool examineInterface(platform::HidApi &hid, const platform::HidInterfaceData &interfaceData)
+{
+    ModuleState &s = gState;
+    std::uint32_t needed = 0;
+    s.LastApiResult =
+        hid.getDeviceInterfaceDetail(s.DeviceInfoSet, interfaceData, nullptr, 0, &needed);
+    s.DetailSize = static_cast<std::int32_t>(needed);
+    TraceApiResult("SetupDiGetDeviceInterfaceDetail");
+    // A record too small for its own size field, or absurdly large,
+    // names no device we could open: not a match.
+    if (s.DetailSize >= static_cast<std::int32_t>(DetailHeaderSize)
+        && s.DetailSize <= MaxDetailSize) {
+        std::vector<std::uint8_t> detail(static_cast<std::size_t>(s.DetailSize) + 1, 0);
+        const std::uint32_t header = DetailHeaderSize;
+        std::memcpy(detail.data(), &header, sizeof header);
+        s.LastApiResult = hid.getDeviceInterfaceDetail(s.DeviceInfoSet, interfaceData,
+            detail.data(), static_cast<std::uint32_t>(s.DetailSize), &needed);
+        TraceApiResult(" Result of second call: ");
+        const char *path = reinterpret_cast<const char *>(detail.data() + DetailPathOffset);
+        s.DevicePath.assign(path, strnlen(path, detail.size() - DetailPathOffset));
+
+        s.HIDHandle =
+            hid.createFile(s.DevicePath, ReadWriteAccess, ShareReadWrite, OPEN_EXISTING, 0);
+        TraceApiResult("CreateFile");
+        // An interface that cannot be opened or whose attributes cannot
+        // be read is not a match (the record would still hold the IDs
+        // of the interface examined before).
+        if (s.HIDHandle != InvalidHidHandle) {
+            s.DeviceAttributes.Size = AttributesSize;
+            s.LastApiResult = hid.getAttributes(s.HIDHandle, s.DeviceAttributes);
+            TraceApiResult("HidD_GetAttributes");
+            if (s.LastApiResult != 0 && idsMatch(s.DeviceAttributes)) {
+                return true;
+            }
+            closeTraced(s.HIDHandle, "CloseHandle");
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -127,42 +172,7 @@ bool FindDevice()
         if (s.LastApiResult == 0) {
             s.EnumerationEnded = true;
         } else {
-            std::uint32_t needed = 0;
-            s.LastApiResult =
-                hid.getDeviceInterfaceDetail(s.DeviceInfoSet, interfaceData, nullptr, 0, &needed);
-            s.DetailSize = static_cast<std::int32_t>(needed);
-            TraceApiResult("SetupDiGetDeviceInterfaceDetail");
-            // A record too small for its own size field, or absurdly large,
-            // names no device we could open: not a match.
-            if (s.DetailSize >= static_cast<std::int32_t>(DetailHeaderSize)
-                && s.DetailSize <= MaxDetailSize) {
-                std::vector<std::uint8_t> detail(static_cast<std::size_t>(s.DetailSize) + 1, 0);
-                const std::uint32_t header = DetailHeaderSize;
-                std::memcpy(detail.data(), &header, sizeof header);
-                s.LastApiResult = hid.getDeviceInterfaceDetail(s.DeviceInfoSet, interfaceData,
-                    detail.data(), static_cast<std::uint32_t>(s.DetailSize), &needed);
-                TraceApiResult(" Result of second call: ");
-                const char *path = reinterpret_cast<const char *>(detail.data() + 4);
-                s.DevicePath.assign(path, strnlen(path, detail.size() - 4));
-
-                s.HIDHandle =
-                    hid.createFile(s.DevicePath, ReadWriteAccess, ShareReadWrite, OPEN_EXISTING, 0);
-                TraceApiResult("CreateFile");
-                // An interface that cannot be opened or whose attributes cannot
-                // be read is not a match (the record would still hold the IDs
-                // of the interface examined before).
-                if (s.HIDHandle != InvalidHidHandle) {
-                    s.DeviceAttributes.Size = AttributesSize;
-                    s.LastApiResult = hid.getAttributes(s.HIDHandle, s.DeviceAttributes);
-                    TraceApiResult("HidD_GetAttributes");
-                    if (s.LastApiResult != 0 && idsMatch(s.DeviceAttributes)) {
-                        s.DeviceDetected = true;
-                    } else {
-                        s.DeviceDetected = false;
-                        closeTraced(s.HIDHandle, "CloseHandle");
-                    }
-                }
-            }
+            s.DeviceDetected = examineInterface(hid, interfaceData);
         }
         ++MemberIndex;
     } while (!s.EnumerationEnded && !s.DeviceDetected);

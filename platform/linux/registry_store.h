@@ -1,7 +1,7 @@
 #pragma once
 // The registry on Linux: a SQLite database per root (current user, local
 // machine), shared with other programs that use it at the same time. See
-// docs/architecture.md, "The registry store".
+// docs/stand-ins.md, "The registry store (Linux)".
 
 #include "platform/registry.h"
 
