@@ -5,9 +5,9 @@
 // Windows answers with the kernel32/version/shell calls; the Linux stand-ins
 // are listed in docs/stand-ins.md, "The file class's stand-ins (Linux)".
 
-#include "platform/emulation/binary_image.h"
 #include "platform/seam.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,6 +33,25 @@ struct CalendarTime
     int minute = 0;
     int second = 0;
 };
+
+/// VS_FIXEDFILEINFO, 13 little-endian DWORDs (52 bytes).
+struct FixedFileInfo
+{
+    std::uint32_t signature = 0;
+    std::uint32_t strucVersion = 0;
+    std::uint32_t fileVersionMS = 0;
+    std::uint32_t fileVersionLS = 0;
+    std::uint32_t productVersionMS = 0;
+    std::uint32_t productVersionLS = 0;
+    std::uint32_t fileFlagsMask = 0;
+    std::uint32_t fileFlags = 0;
+    std::uint32_t fileOS = 0;
+    std::uint32_t fileType = 0;
+    std::uint32_t fileSubtype = 0;
+    std::uint32_t fileDateMS = 0;
+    std::uint32_t fileDateLS = 0;
+};
+inline constexpr std::size_t FixedFileInfoSize = 52;
 
 /// GetFileInformationByHandle's link count and times; a time the file system
 /// does not keep (creation on some Linux file systems) is std::nullopt.

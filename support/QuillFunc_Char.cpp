@@ -1,7 +1,7 @@
 #include "support/QuillFunc_Char.h"
 
 #include "platform/codepage.h"
-#include "platform/utf8.h"
+#include "platform/shared/utf8.h"
 #include "support/ErrObject.h"
 
 #include <charconv>

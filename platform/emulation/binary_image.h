@@ -5,31 +5,14 @@
 // offset and count is checked: malformed input gives "nothing found", never a
 // crash, a loop or an oversized read.
 
+#include "platform/file_system.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 
 namespace platform {
-
-/// VS_FIXEDFILEINFO, 13 little-endian DWORDs (52 bytes).
-struct FixedFileInfo
-{
-    std::uint32_t signature = 0;
-    std::uint32_t strucVersion = 0;
-    std::uint32_t fileVersionMS = 0;
-    std::uint32_t fileVersionLS = 0;
-    std::uint32_t productVersionMS = 0;
-    std::uint32_t productVersionLS = 0;
-    std::uint32_t fileFlagsMask = 0;
-    std::uint32_t fileFlags = 0;
-    std::uint32_t fileOS = 0;
-    std::uint32_t fileType = 0;
-    std::uint32_t fileSubtype = 0;
-    std::uint32_t fileDateMS = 0;
-    std::uint32_t fileDateLS = 0;
-};
-inline constexpr std::size_t FixedFileInfoSize = 52;
 
 /// Random access to an image's bytes (a file on disk, or memory).
 class ImageSource

@@ -9,8 +9,30 @@ namespace platform {
 using namespace hidconst;
 
 namespace {
-constexpr std::uint32_t ERROR_MR_MID_NOT_FOUND = 317;
+
+/// SetupDiGetDeviceInterfaceDetailA's second call: fills the
+/// caller's 32-bit SP_DEVICE_INTERFACE_DETAIL_DATA_A record (cbSize, which the
+/// caller set to 5, then @p path with its NUL), given the @p needed size the
+/// backend reported. @returns ERROR_SUCCESS, ERROR_INSUFFICIENT_BUFFER (no or a
+/// too small buffer, or a size below the record's own) or ERROR_INVALID_USER_BUFFER
+/// (cbSize not 5).
+std::uint32_t fillInterfaceDetail(
+    const std::string &path, std::uint32_t needed, std::uint8_t *detail, std::uint32_t detailSize)
+{
+    if (detail == nullptr || detailSize < needed || needed < 5
+        || detailSize < 4 + path.size() + 1) {
+        return hidconst::ERROR_INSUFFICIENT_BUFFER;
+    }
+    std::uint32_t cbSize = 0;
+    std::memcpy(&cbSize, detail, 4);
+    if (cbSize != 5) {
+        return hidconst::ERROR_INVALID_USER_BUFFER;
+    }
+    std::memcpy(detail + 4, path.c_str(), path.size() + 1);
+    return hidconst::ERROR_SUCCESS;
 }
+constexpr std::uint32_t ERROR_MR_MID_NOT_FOUND = 317;
+} // namespace
 
 std::size_t HidEmulation::openFileHandles() const
 {

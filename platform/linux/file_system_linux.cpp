@@ -1,4 +1,6 @@
 #include "platform/file_system.h"
+
+#include "platform/emulation/binary_image.h"
 #include "platform/linux/spawn.h"
 #include "platform/linux/unique_fd.h"
 

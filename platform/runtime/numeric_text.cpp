@@ -1,5 +1,5 @@
 #include "platform/runtime/numeric_text.h"
-#include "platform/utf8.h"
+#include "platform/shared/utf8.h"
 
 #include <charconv>
 #include <cmath>
