@@ -10,28 +10,14 @@
 # Usage: bench/io_read.sh [build folder (build/release)] [runs (300)] [watch seconds (60)]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
 build=${1:-build/release}
 runs=${2:-300}
 watch_seconds=${3:-60}
-
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  cmake --preset release >/dev/null
-fi
-cmake --build "$build" --target portprobe-io io_board_server portprobe_hidraw_shim >/dev/null
-work=$(mktemp -d "${TMPDIR:-/tmp}/io-bench.XXXXXX")
-server_pid=
-cleanup() {
-  [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+build_targets "$build" portprobe-io io_board_server portprobe_hidraw_shim
+serve_board "$build"
 cc -O2 -o "$work/io_bare_read" bench/io_bare_read.c
-
-mkfifo "$work/keep"
-"$build/tests/cli/io_board_server" "$work/tree" <"$work/keep" >"$work/server.out" &
-server_pid=$!
-exec 3>"$work/keep"
-until grep -q ready "$work/server.out"; do sleep 0.05; done
 
 export LD_PRELOAD="$PWD/$build/tests/cli/libportprobe_hidraw_shim.so"
 export PORTPROBE_SHIM_SYSFS="$work/tree/sys" PORTPROBE_SHIM_DEV="$work/tree/dev"

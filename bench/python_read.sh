@@ -12,30 +12,15 @@
 # Usage: bench/python_read.sh [build folder (build/release)] [rounds (20)] [reads per block (500)]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
 build=${1:-build/release}
 rounds=${2:-20}
 block=${3:-500}
-
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-  cmake --preset release >/dev/null
-fi
-cmake --build "$build" --target _portprobe io_link_reads portprobe-io io_board_server \
-  portprobe_hidraw_shim >/dev/null
-work=$(mktemp -d "${TMPDIR:-/tmp}/py-bench.XXXXXX")
-server_pid=
-cleanup() {
-  [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkfifo "$work/keep"
+build_targets "$build" _portprobe io_link_reads portprobe-io io_board_server portprobe_hidraw_shim
 cpu=$(taskset -pc $$ | sed 's/.*: *//; s/[,-].*//')
 pin=(taskset -c "$cpu")
-"${pin[@]}" "$build/tests/cli/io_board_server" "$work/tree" <"$work/keep" >"$work/server.out" &
-server_pid=$!
-exec 3>"$work/keep"
-until grep -q ready "$work/server.out"; do sleep 0.05; done
+serve_board "$build" "${pin[@]}"
 
 io="$build/bin/portprobe-io"
 [[ -x "$io" ]] || io="$build/cli/portprobe-io"

@@ -7,6 +7,8 @@
 #   bench/vboard_exchange.sh [EXCHANGES] [BUILD-FOLDER]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
 n=${1:-1000}
 build=${2:-}
 if [[ -z "$build" ]]; then
@@ -17,13 +19,10 @@ if [[ -z "$build" ]]; then
     -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
   cmake --build "$build" --target vboard_link_exchange vboard_bare_exchange portprobe-vboard vboard_sys
 fi
-wine=/usr/lib/wine/wine64
-[[ -x "$wine" ]] || wine=$(command -v wine64 || command -v wine)
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+find_wine
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/portprobe-vboard-bench.XXXXXX")/prefix
-trap 'bash tests/vboard_prefix.sh cleanup "$prefix"; rmdir "$(dirname "$prefix")"' EXIT
-bash tests/vboard_prefix.sh setup "$prefix"
-export WINEPREFIX=$prefix
+trap 'remove_prefix "$prefix"; rmdir "$(dirname "$prefix")"' EXIT
+fresh_prefix "$prefix" --drivers
 "$wine" "$build/drivers/vboard/portprobe-vboard.exe" install >/dev/null
 for round in 1 2 3; do
   echo "== round $round"

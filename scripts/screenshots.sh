@@ -16,6 +16,8 @@
 #   scripts/screenshots.sh --windows [folder]  (default docs/screenshots/windows)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
 
 if [[ "${1:-}" != "--on-xvfb" ]]; then
   windows=0
@@ -54,19 +56,6 @@ else
 fi
 app_folder=$(dirname "$program")
 
-# Waits up to $2 (10) s for a visible window whose title matches $1; prints its id.
-window_of() {
-  for _ in $(seq $((${2:-10} * 5))); do
-    if id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [[ -n "$id" ]]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.2
-  done
-  echo "screenshots: no window titled '$1' appeared" >&2
-  return 1
-}
-
 # Raises window $1 (no other window covers it), checks that its title matches $2, and saves it
 # as $3 once it has stayed in place and shown the same pixels for $4 (2) seconds (the end window
 # lives for two seconds: 0): a window that
@@ -102,12 +91,6 @@ shoot() {
   fi
 }
 
-# Asks a window to close, as a window manager's close button does
-# (WM_DELETE_WINDOW); a bare Xvfb has no window manager to do it.
-close_window() {
-  python3 -B scripts/close_window.py "$1"
-}
-
 # A runtime folder of our own, so a demo the user runs elsewhere does not
 # make this one a silent second copy.
 runtime=$(mktemp -d)
@@ -115,14 +98,11 @@ rm -f "$app_folder/setting.ini"
 if ((windows)); then
   # A throw-away Wine prefix. Wine titles the X windows in the host's locale: a UTF-8 one, so
   # that xdotool finds the Japanese titles.
-  wine=/usr/lib/wine/wine64
-  wineserver=/usr/lib/wine/wineserver64
-  [[ -x "$wine" ]] || wine=$(command -v wine64 || command -v wine)
-  [[ -x "$wineserver" ]] || wineserver=$(command -v wineserver)
-  export WINEPREFIX="$runtime/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  trap 'bash tests/vboard_prefix.sh cleanup "$WINEPREFIX" >/dev/null 2>&1; rm -rf "$runtime"' EXIT
+  find_wine
+  wine_env "$runtime/prefix"
+  trap 'remove_prefix "$WINEPREFIX" >/dev/null 2>&1; rm -rf "$runtime"' EXIT
   export LC_ALL=C.UTF-8
-  bash tests/vboard_prefix.sh setup "$WINEPREFIX"
+  fresh_prefix "$WINEPREFIX" --drivers
   # The control program takes MinGW's DLLs from beside the console.
   bin_folder=$(realpath "$app_folder")
   vboard() {
@@ -142,19 +122,10 @@ main=$(window_of '^PORTPROBE')
 sleep 0.5
 shoot "$main" '^PORTPROBE' main.png
 
-# Clicks at a point of the main window's client area (pixels, below the menu
-# bar, whose height is what the window has beyond the designed 230 pixels).
-read -r _ main_height < <(xdotool getwindowgeometry --shell "$main" |
-  awk -F= '/^WIDTH/{w=$2} /^HEIGHT/{h=$2} END{print w, h}')
-menu_height=$((main_height - 230))
-click_client() {
-  xdotool mousemove --window "$main" "$1" $(($2 + menu_height)) click 1
-  sleep 0.3
-}
-click_client 142 190 # P1_3
-click_client 288 190 # P1_0
-click_client 66 174  # 出力開始
-click_client 64 58   # 入力開始
+click_client "$main" 142 190 0.3 # P1_3
+click_client "$main" 288 190 0.3 # P1_0
+click_client "$main" 66 174 0.3  # 出力開始
+click_client "$main" 64 58 0.3   # 入力開始
 sleep 0.5
 shoot "$main" '^PORTPROBE' running.png
 if ((windows)); then

@@ -17,8 +17,8 @@
 # Needs root (it installs a package). Run by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# shellcheck source=scripts/xvfb.sh
-source scripts/xvfb.sh
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
 
 if [[ $(id -u) -ne 0 ]]; then
   echo "test-package: needs root (installs and removes the package)" >&2
@@ -56,8 +56,8 @@ chmod 755 "$work"
 xvfb_pid=""
 program_pid=""
 cleanup() {
-  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  [[ -z "$program_pid" ]] || kill "$program_pid" 2>/dev/null || true
+  [[ -z "$xvfb_pid" ]] || kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -76,12 +76,6 @@ grep -q '^/usr/share/man/ja/man1/portprobe-io.1.gz$' "$work/installed.txt"
 # A display of our own; -ac: the unprivileged run connects to the same server.
 start_xvfb 1280x1024x24 -ac
 export DISPLAY="$xvfb_display"
-
-# Asks a window to close, as a window manager's close button does
-# (WM_DELETE_WINDOW); a bare Xvfb has no window manager to do it.
-close_window() {
-  /usr/bin/python3 -B scripts/close_window.py "$1"
-}
 
 # Runs the installed demo as user $1 (root or nobody) with a HOME of its own,
 # until its main window shows; closes it and checks where the settings went.
@@ -227,8 +221,10 @@ with portprobe.VirtualBoard() as sim, portprobe.Board() as board:
     assert sim.outputs == 10')
   if /usr/bin/python3 -c 'import pytest' 2>/dev/null; then
     # No tests in the folder: pytest's status says so; its plugin list is what counts.
-    plugins=$(cd "$work" && env -u PYTHONPATH /usr/bin/python3 -m pytest --trace-config --co -q \
-      -p no:cacheprovider 2>&1 || true)
+    plugins=$(
+      cd "$work" || exit
+      env -u PYTHONPATH /usr/bin/python3 -m pytest --trace-config --co -q -p no:cacheprovider 2>&1
+    ) || true
     grep -q 'portprobe.pytest_plugin' <<<"$plugins"
   fi
   echo "test-package: portprobe imported from /usr, its help read"

@@ -16,15 +16,12 @@
 #   scripts/test-windows-installer.sh <installer.exe> [<earlier installer.exe>]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# shellcheck source=scripts/xvfb.sh
-source scripts/xvfb.sh
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
 installer=$(realpath "$1")
 first_installer=$(realpath "${2:-$1}")
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-[[ -x "$wine" ]] || wine=$(command -v wine64 || command -v wine)
-[[ -x "$wineserver" ]] || wineserver=$(command -v wineserver)
+find_wine
 
 work=$(mktemp -d /tmp/portprobe-wine-install.XXXXXX)
 chmod 755 "$work"
@@ -40,9 +37,9 @@ run() {
     WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY="${DISPLAY:-}" LC_ALL=ja_JP.UTF-8 "$@"
 }
 cleanup() {
-  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null || true
+  [[ -z "$program_pid" ]] || kill "$program_pid" 2>/dev/null || true
   run "$wineserver" -k >/dev/null 2>&1 || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  [[ -z "$xvfb_pid" ]] || kill "$xvfb_pid" 2>/dev/null || true
   chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -86,14 +83,6 @@ grep -q '/PORTPROBE\.lnk$' <<<"$links" || fail "no Start menu entry for PORTPROB
 grep -q '/PORTPROBE demo\.lnk$' <<<"$links" || fail "no Start menu entry for the demo: $links"
 echo "installed in Program Files\\PORTPROBE; Start menu: $(grep -c . <<<"$links") entries"
 
-window_of() { # title pattern; prints the first visible window's id, waiting up to 30 s
-  for _ in $(seq 150); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [[ -n "$id" ]] && { echo "$id"; return 0; }
-    sleep 0.2
-  done
-  return 1
-}
 end_window_of() { # main and board window ids; the program's next visible window, up to 30 s
   for _ in $(seq 150); do
     for id in $(xdotool search --onlyvisible --class 'portprobe-demo' 2>/dev/null); do
@@ -106,12 +95,6 @@ end_window_of() { # main and board window ids; the program's next visible window
   done
   return 1
 }
-red_pixels() { # window id
-  import -window "$1" "$work/shot.png"
-  convert "$work/shot.png" -fill black +opaque '#FF0000' -fill white -opaque '#FF0000' \
-    -format '%[fx:round(mean*w*h)]' info:
-}
-
 # Runs the installed demo once; $1 names the run. Types product ID $2 before closing.
 run_demo() {
   run "$wine" 'C:\Program Files\PORTPROBE\portprobe-demo.exe' >"$work/demo.log" 2>&1 &
@@ -121,24 +104,20 @@ run_demo() {
   # Wine titles the X windows in the host's locale; ASCII parts match in any.
   board=$(window_of 'USB-IO') || fail "$1: the board window never showed"
   sleep 1
-  local before after menu_height
-  before=$(red_pixels "$board")
-  read -r menu_height < <(xdotool getwindowgeometry --shell "$main" | awk -F= '/^HEIGHT/{print $2 - 230}')
-  click() {
-    xdotool mousemove --window "$main" "$1" $(($2 + menu_height)) click 1
-    sleep 0.5
-  }
+  local before after
+  before=$(red_pixels "$board" "$work/shot.png")
+  click() { click_client "$main" "$@"; }
   click 142 190 # P1_3
   click 66 174  # 出力開始
   sleep 0.5
-  after=$(red_pixels "$board")
+  after=$(red_pixels "$board" "$work/shot.png")
   ((after > before + 20)) || fail "$1: the board's LED did not light (red pixels $before -> $after)"
   click 66 174 # 出力停止
   click 470 172 # ProductID
   xdotool key ctrl+a
   xdotool type "$2"
   sleep 0.3
-  python3 -B scripts/close_window.py "$main"
+  close_window "$main"
   end_window_of "$main" "$board" >/dev/null || fail "$1: no end window"
   local status=0
   wait "$program_pid" || status=$?

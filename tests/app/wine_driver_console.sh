@@ -10,39 +10,39 @@
 #   4. the board installed again and 入力開始 clicked: polling reads the switches again;
 #   5. the console closed: it ends with status 0.
 # In a Wine prefix of its own (tests/vboard_prefix.sh), removed afterwards.
-#   scripts/test-windows-console.sh [build folder]   (default build/windows-gui)
+# Run by CTest in the Windows programs' build (test windows_console), or by hand:
+#   tests/app/wine_driver_console.sh [build folder]   (default build/windows-gui)
 set -euo pipefail
-cd "$(dirname "$0")/.."
-# shellcheck source=scripts/xvfb.sh
-source scripts/xvfb.sh
+cd "$(dirname "$0")/../.."
+# shellcheck source=scripts/lib.sh
+source scripts/lib.sh
 build=${1:-build/windows-gui}
 program=$build/bin/portprobe.exe
 vboard=$build/drivers/vboard/portprobe-vboard.exe
 for file in "$program" "$vboard"; do
-  [[ -f "$file" ]] || { echo "test-windows-console: $file not built" >&2; exit 1; }
+  [[ -f "$file" ]] || {
+    echo "wine_driver_console: $file not built" >&2
+    exit 1
+  }
 done
 
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
-[[ -x "$wine" ]] || wine=$(command -v wine64 || command -v wine)
-[[ -x "$wineserver" ]] || wineserver=$(command -v wineserver)
-
+find_wine
 work=$(mktemp -d /tmp/portprobe-wine-console.XXXXXX)
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_env "$work/prefix"
 # Wine titles the X windows in the host's locale: a UTF-8 one, so that xdotool finds the
 # Japanese titles.
 export LC_ALL=C.UTF-8
 xvfb_pid=""
 program_pid=""
 cleanup() {
-  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null || true
-  bash tests/vboard_prefix.sh cleanup "$WINEPREFIX" >/dev/null 2>&1 || true
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  [[ -n "$program_pid" ]] && kill "$program_pid" 2>/dev/null
+  remove_prefix "$WINEPREFIX" >/dev/null 2>&1
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
-  echo "test-windows-console: FAILED: $*" >&2
+  echo "wine_driver_console: FAILED: $*" >&2
   [[ -n "${main:-}" ]] && import -window "$main" "$work/failed.png" 2>/dev/null &&
     cp "$work/failed.png" /tmp/portprobe-console-failed.png && echo "  the console: /tmp/portprobe-console-failed.png" >&2
   exit 1
@@ -50,25 +50,12 @@ fail() {
 
 start_xvfb 1920x1080x24
 export DISPLAY="$xvfb_display"
-bash tests/vboard_prefix.sh setup "$WINEPREFIX"
+fresh_prefix "$WINEPREFIX" --drivers
 # The control program of this build takes MinGW's DLLs from beside the console.
 bin_folder=$(realpath "$build/bin")
 vboard() { WINEPATH="Z:${bin_folder//\//\\}" "$wine" "$vboard" "$@" 2>&1 | tr -d '\r'; }
 vboard install >/dev/null || fail "the driver's board did not install"
 
-window_of() { # title pattern [seconds]; prints the first visible window's id
-  for _ in $(seq $((${2:-30} * 5))); do
-    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-    [[ -n "$id" ]] && { echo "$id"; return 0; }
-    sleep 0.2
-  done
-  return 1
-}
-red_pixels() { # the console's pure red pixels: the bit labels that are HIGH
-  import -window "$main" "$work/shot.png"
-  convert "$work/shot.png" -fill black +opaque '#FF0000' -fill white -opaque '#FF0000' \
-    -format '%[fx:round(mean*w*h)]' info:
-}
 outputs_become() { # bits; waits up to 5 s for the board's LEDs
   for _ in $(seq 25); do
     [[ "$(vboard outputs)" == "$1" ]] && return 0
@@ -81,12 +68,8 @@ outputs_become() { # bits; waits up to 5 s for the board's LEDs
 program_pid=$!
 main=$(window_of '^PORTPROBE') || fail "the console's window never showed"
 sleep 1
-# Points of the client area, below the menu bar (the window's height beyond the designed 230).
-read -r menu_height < <(xdotool getwindowgeometry --shell "$main" | awk -F= '/^HEIGHT/{print $2 - 230}')
-click() {
-  xdotool mousemove --window "$main" "$1" $(($2 + menu_height)) click 1
-  sleep 0.5
-}
+click() { click_client "$main" "$@"; }
+lit_pixels() { red_pixels "$main" "$work/shot.png"; }
 
 click 142 190 # P1_3
 click 288 190 # P1_0
@@ -100,7 +83,7 @@ for value in 0x00 0xFF 0xA6; do
   vboard inputs "$value" >/dev/null
   [[ -v red[0x00] ]] || click 64 58 # 入力開始
   sleep 1.5
-  red[$value]=$(red_pixels)
+  red[$value]=$(lit_pixels)
 done
 label=$(((red[0xFF] - red[0x00]) / 8))
 ((label > 50)) || fail "input: 0xFF lit no labels (red pixels ${red[0x00]} -> ${red[0xFF]})"
@@ -112,7 +95,7 @@ start=$SECONDS
 vboard remove >/dev/null
 error=$(window_of '^USB-IO取得エラー' 20) || fail "no device error window after the board was removed"
 echo "ok: the board removed while polling: \"$(xdotool getwindowname "$error")\" after $((SECONDS - start)) s"
-python3 -B scripts/close_window.py "$error"
+close_window "$error"
 sleep 1
 
 vboard install >/dev/null || fail "the board did not install again"
@@ -120,14 +103,14 @@ vboard inputs 0xA6 >/dev/null
 sleep 1
 click 64 58 # 入力開始
 sleep 1.5
-now=$(red_pixels)
+now=$(lit_pixels)
 lit=$(((now - red[0x00] + label / 2) / label))
 ((lit == 4)) || fail "after the board came back, 入力開始 shows $lit labels HIGH, not 4 (red $now)"
 echo "ok: the board installed again: 入力開始 polls it"
 
-python3 -B scripts/close_window.py "$main"
+close_window "$main"
 status=0
 wait "$program_pid" || status=$?
 program_pid=""
 ((status == 0)) || { cat "$work/console.log" >&2; fail "the console ended with status $status"; }
-echo "test-windows-console: the console on the driver's board under Wine: all cases passed"
+echo "wine_driver_console: the console on the driver's board under Wine: all cases passed"
