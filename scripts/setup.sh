@@ -9,7 +9,7 @@
 set -euo pipefail
 
 packages=(
-  g++ clang clang-format cmake ninja-build pkg-config ccache
+  g++ clang clang-format shellcheck cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
   libgl-dev libxkbcommon-dev libxcb1-dev
