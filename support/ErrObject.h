@@ -1,7 +1,7 @@
 #pragma once
 // The run-time error model: Visual-Basic-style error numbers carried by an
 // exception, one pending error, and the trap that turns a failure into a
-// report under the procedure's own name.
+// report under the procedure's own name, through the report registered for it.
 
 #include "platform/runtime/runtime_error.h"
 
@@ -57,18 +57,34 @@ struct ErrHandlerJump
 /// out_of_range 9, overflow 6, anything else 5).
 void gCaptureCurrentError();
 
+/// Where the trap sends a caught error, registered once (gRegisterErrorReport).
+/// The error log registers itself at start-up; plain function pointers, so the
+/// calls are valid before any static constructor has run.
+struct ErrorReportCalls
+{
+    /// Reports the pending error under the procedure's name and clears it.
+    /// Empty: the report goes to standard error.
+    void (*errLog)(std::string_view procName, std::string_view extraText) = nullptr;
+    /// Reports the pending error and ends the program; should it return, the
+    /// trap ends the process with status 1. Empty: standard error, then that end.
+    void (*fatalError)(std::string_view procName, std::string_view extraText) = nullptr;
+};
+
+/// Registers @p calls in place of any registered before.
+void gRegisterErrorReport(ErrorReportCalls calls);
+
+/// The calls registered last; both empty before the first registration.
+const ErrorReportCalls &gRegisteredErrorReport();
+
+/// Reports the pending error under @p procName through the registered errLog.
+void gReportTrappedError(std::string_view procName);
+
+/// Reports the pending error under @p procName through the registered
+/// fatalError and ends the process.
+[[noreturn]] void gReportTrappedFatalError(std::string_view procName);
+
 /// The library trap: runs @p body; when it fails, records the error, reports
-/// it through gProcErrLog under @p procName and answers false.
-template<class Body> bool gTrap(std::string_view procName, Body &&body);
-
-/// The window trap: like gTrap, but the report goes to gProcFatalError, which
-/// does not return.
-template<class Body> void gTrapFatal(std::string_view procName, Body &&body);
-
-// gProcErrLog and gProcFatalError live in QuillFunc_Common.
-void gProcErrLog(std::string_view procName, std::string_view extraText);
-[[noreturn]] void gProcFatalError(std::string_view procName, std::string_view extraText);
-
+/// it under @p procName (gReportTrappedError) and answers false.
 template<class Body> bool gTrap(std::string_view procName, Body &&body)
 {
     try {
@@ -77,10 +93,12 @@ template<class Body> bool gTrap(std::string_view procName, Body &&body)
     } catch (...) {
         gCaptureCurrentError();
     }
-    gProcErrLog(procName, "");
+    gReportTrappedError(procName);
     return false;
 }
 
+/// The window trap: like gTrap, but the report is fatal
+/// (gReportTrappedFatalError) and does not return.
 template<class Body> void gTrapFatal(std::string_view procName, Body &&body)
 {
     try {
@@ -89,5 +107,5 @@ template<class Body> void gTrapFatal(std::string_view procName, Body &&body)
     } catch (...) {
         gCaptureCurrentError();
     }
-    gProcFatalError(procName, "");
+    gReportTrappedFatalError(procName);
 }

@@ -31,6 +31,13 @@ EndProgramCalls &endProgramCalls()
     return calls;
 }
 
+// The trap reports through the error log in every program that links the log,
+// with no start-up step to forget (the test programs have no main of their
+// own). Every program that traps links this object anyway: each sets
+// gbooHideErrMsg. One that did not would report to standard error.
+[[maybe_unused]] const bool errorReportRegistered =
+    (gRegisterErrorReport({ gProcErrLog, gProcFatalError }), true);
+
 // True while gProcErrLog builds and writes a report. The version and folder
 // helpers it calls report their own failures through gProcErrLog; those
 // nested reports are dropped so a failing helper cannot re-enter without end.

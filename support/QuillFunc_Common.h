@@ -19,6 +19,7 @@ extern bool gbooSessionEnding;
 
 /// Reports the pending error under @p procName to the error log (and a
 /// message box while gbooHideErrMsg is false), then clears it. Never raises.
+/// Registered as the trap's report (ErrorReportCalls) before main runs.
 void gProcErrLog(std::string_view procName, std::string_view extraText);
 
 /// Appends one record (empty line, report, CR LF, trailer, CR LF) to the log.

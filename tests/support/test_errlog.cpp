@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 namespace {
 
@@ -229,6 +230,67 @@ TEST_F(ErrorLogTest, FatalErrorShowsTwoBoxesLogsOpensTheLogAndEnds)
     EXPECT_EQ(boxes.shown.size(), 4u);
     EXPECT_EQ(shell.opened.size(), opened);
     EXPECT_NE(readBytes(logPath()).find("gSetSettingData"), std::string::npos);
+}
+
+TEST_F(ErrorLogTest, TrapReportsThroughTheRegisteredCallsElseToStandardError)
+{
+    // The error log registered itself before main.
+    const ErrorReportCalls logged = gRegisteredErrorReport();
+    EXPECT_EQ(logged.errLog, &gProcErrLog);
+    EXPECT_EQ(logged.fatalError, &gProcFatalError);
+
+    static std::vector<std::string> reports;
+    const ErrorReportCalls recording {
+        [](std::string_view proc, std::string_view) {
+            reports.push_back("log " + std::string(proc) + " " + std::to_string(Err().Number));
+        },
+        // Returns, as a broken end sequence would: the trap still ends the process.
+        [](std::string_view proc, std::string_view) {
+            reports.push_back("fatal " + std::string(proc) + " " + std::to_string(Err().Number));
+        },
+    };
+    struct Case
+    {
+        bool registered;
+        bool fatal;
+        std::vector<std::string> reports;
+        std::string standardError;
+        std::optional<int> exitCode;
+        std::int32_t pendingAfter;
+    };
+    const Case cases[] = {
+        { true, false, { "log proc 53" }, "", std::nullopt, 53 },
+        { true, true, { "fatal proc 53" }, "", 1, 53 },
+        { false, false, {}, "proc: error 53: no file\n", std::nullopt, 0 },
+        { false, true, {}, "proc: error 53: no file\n", 1, 0 },
+    };
+    fakes::RecordingProcess process;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(
+            std::string(c.registered ? "registered" : "default") + (c.fatal ? " fatal" : " log"));
+        reports.clear();
+        Err().Clear();
+        const auto body = [] { Err().Raise(53, "somewhere", "no file"); };
+        std::optional<int> exitCode;
+        gRegisterErrorReport(c.registered ? recording : ErrorReportCalls {});
+        testing::internal::CaptureStderr();
+        try {
+            if (c.fatal) {
+                gTrapFatal("proc", body);
+            } else {
+                EXPECT_FALSE(gTrap("proc", body));
+            }
+        } catch (const fakes::ProcessEnded &ended) {
+            exitCode = ended.exitCode;
+        }
+        const std::string standardError = testing::internal::GetCapturedStderr();
+        gRegisterErrorReport(logged);
+        EXPECT_EQ(reports, c.reports);
+        EXPECT_EQ(standardError, c.standardError);
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_EQ(Err().Number, c.pendingAfter);
+    }
+    EXPECT_FALSE(std::filesystem::exists(logPath()));
 }
 
 } // namespace
