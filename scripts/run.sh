@@ -3,6 +3,7 @@
 # starts portprobe-demo (the console wired to a virtual USB-IO board).
 # Without a graphical display it says so, runs the demo on a virtual display
 # (Xvfb) instead and saves screenshots of its windows.
+#   scripts/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

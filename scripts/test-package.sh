@@ -15,6 +15,7 @@
 #   7. the Python package the same way: imported and its help read from /usr
 #      by Debian's python3, its pytest plugin found through the entry point.
 # Needs root (it installs a package). Run by scripts/test.sh.
+#   scripts/test-package.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=scripts/lib.sh
