@@ -1,9 +1,9 @@
 #include "app/Module1.h"
 
 #include "app/frmMenu.h"
+#include "forms/QuillFunc_CommonWindow.h"
 #include "platform/process.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_CommonWindow.h"
 #include "support/QuillFunc_INI.h"
 #include "support/SettingFiles.h"
 

@@ -1,15 +1,15 @@
 #include "app/ProgramStart.h"
 
 #include "app/Module1.h"
+#include "app/UsbIoTrace.h"
+#include "forms/QuillFunc_CommonWindow.h"
+#include "forms/QuillFunc_Window.h"
 #include "forms/frmEndProgram.h"
 #include "platform/environment.h"
 #include "platform/qt/display_check.h"
 #include "platform/qt/qt_seams.h"
 #include "platform/qt/session_end.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_CommonWindow.h"
-#include "support/QuillFunc_Window.h"
-#include "usbio/UsbIoTrace.h"
 
 #include <QApplication>
 

@@ -1,18 +1,18 @@
 #include "app/frmMenu.h"
 
 #include "app/Module1.h"
+#include "forms/Accessibility.h"
 #include "forms/ClickLabel.h"
+#include "forms/QuillFunc_CommonWindow.h"
+#include "forms/QuillFunc_Window.h"
 #include "forms/frmAbout_FreeWare.h"
+#include "forms/frmUsbIoErr.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "portprobe_build.h"
-#include "support/Accessibility.h"
 #include "support/QuillFunc_Char.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_CommonWindow.h"
-#include "support/QuillFunc_Window.h"
 #include "usbio/QuillFunc_USBIO.h"
-#include "usbio/frmUsbIoErr.h"
 
 #include <QAction>
 #include <QCheckBox>

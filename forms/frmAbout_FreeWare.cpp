@@ -1,10 +1,10 @@
 #include "forms/frmAbout_FreeWare.h"
 
+#include "forms/QuillFunc_CommonWindow.h"
+#include "forms/QuillFunc_Window.h"
 #include "platform/file_system.h"
 #include "portprobe_build.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_CommonWindow.h"
-#include "support/QuillFunc_Window.h"
 
 #include <QAction>
 #include <QCoreApplication>

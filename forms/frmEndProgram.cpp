@@ -1,8 +1,8 @@
 #include "forms/frmEndProgram.h"
 
+#include "forms/QuillFunc_CommonWindow.h"
+#include "forms/QuillFunc_Window.h"
 #include "platform/process.h"
-#include "support/QuillFunc_CommonWindow.h"
-#include "support/QuillFunc_Window.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 // QuillFunc_Common (Qt-free part): the error log, the fatal path's core,
 // the environment and help helpers, and rounding. The window helpers of the
-// same module (gDspForm, gSetFormCaption, ...) are in the window library.
+// same module (gDspForm, gSetFormCaption, ...) are in forms/QuillFunc_CommonWindow.
 
 #include "support/ErrObject.h"
 

@@ -1,8 +1,8 @@
 #include "app/demo/VirtualBoardWindow.h"
 
+#include "forms/Accessibility.h"
+#include "forms/QuillFunc_Window.h"
 #include "platform/sim/sim_board.h"
-#include "support/Accessibility.h"
-#include "support/QuillFunc_Window.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

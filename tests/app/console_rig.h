@@ -6,10 +6,10 @@
 
 #include "app/frmMenu.h"
 #include "forms/ClickLabel.h"
+#include "forms/frmUsbIoErr.h"
 #include "platform/sim/sim_board.h"
 #include "support/QuillFunc_INI.h"
 #include "usbio/QuillFunc_USBIO.h"
-#include "usbio/frmUsbIoErr.h"
 
 namespace rig {
 

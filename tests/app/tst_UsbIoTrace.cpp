@@ -3,7 +3,7 @@
 
 #include "console_rig.h"
 
-#include "usbio/UsbIoTrace.h"
+#include "app/UsbIoTrace.h"
 
 #include <QRegularExpression>
 

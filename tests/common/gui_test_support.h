@@ -8,6 +8,8 @@
 #include "app/Module1.h"
 #include "app/ProgramStart.h"
 #include "common/platform_fakes.h"
+#include "forms/QuillFunc_CommonWindow.h"
+#include "forms/QuillFunc_Window.h"
 #include "forms/frmEndProgram.h"
 #include "platform/codepage.h"
 #include "platform/environment.h"
@@ -17,8 +19,6 @@
 #include "platform/settings_folder.h"
 #include "platform/shell.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_CommonWindow.h"
-#include "support/QuillFunc_Window.h"
 
 #include <QtTest>
 #include <QtWidgets>

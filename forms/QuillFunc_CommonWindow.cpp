@@ -1,11 +1,11 @@
-#include "support/QuillFunc_CommonWindow.h"
+#include "forms/QuillFunc_CommonWindow.h"
 
+#include "forms/QuillFunc_Window.h"
 #include "platform/instance_lock.h"
 #include "platform/msgbox.h"
 #include "platform/process.h"
 #include "portprobe_build.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_Window.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -1,9 +1,9 @@
-#include "usbio/frmUsbIoErr.h"
+#include "forms/frmUsbIoErr.h"
 
-#include "support/Accessibility.h"
+#include "forms/Accessibility.h"
+#include "forms/QuillFunc_CommonWindow.h"
+#include "forms/QuillFunc_Window.h"
 #include "support/QuillFunc_Common.h"
-#include "support/QuillFunc_CommonWindow.h"
-#include "support/QuillFunc_Window.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
-#include "support/Accessibility.h"
+#include "forms/Accessibility.h"
 
-#include "support/QuillFunc_Window.h"
+#include "forms/QuillFunc_Window.h"
 
 #include <QAccessibleWidget>
 #include <QEvent>

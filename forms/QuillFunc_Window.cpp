@@ -1,4 +1,4 @@
-#include "support/QuillFunc_Window.h"
+#include "forms/QuillFunc_Window.h"
 
 #include "platform/environment.h"
 #include "platform/process.h"

@@ -1,4 +1,4 @@
-#include "usbio/UsbIoTrace.h"
+#include "app/UsbIoTrace.h"
 
 #include "platform/codepage.h"
 #include "usbio/QuillFunc_USBIO.h"
