@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/runtime/numeric_text.h"
 #include "platform/runtime/runtime_error.h"
+#include "platform/shared/utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,19 +54,15 @@ std::u16string toUtf16(std::string_view text)
 {
     std::u16string out;
     out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        if (i + len > text.size()) {
-            len = 1;
-        }
+    platform::forEachUtf8Character(text, [&out](std::string_view ch) {
+        const auto lead = static_cast<unsigned char>(ch[0]);
+        const std::size_t len = ch.size();
         char32_t cp = len == 1 ? lead
             : len == 2         ? lead & 0x1F
             : len == 3         ? lead & 0x0F
                                : lead & 0x07;
         for (std::size_t k = 1; k < len; ++k) {
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+            cp = (cp << 6) | (static_cast<unsigned char>(ch[k]) & 0x3F);
         }
         if (len == 1 && lead >= 0x80) {
             cp = 0xFFFD;
@@ -77,8 +74,8 @@ std::u16string toUtf16(std::string_view text)
         } else {
             out += static_cast<char16_t>(cp);
         }
-        i += len;
-    }
+        return true;
+    });
     return out;
 }
 
